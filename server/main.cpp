@@ -1,0 +1,7 @@
+#include "server/messages.h"
+
+int main()
+{
+    logInfo("starting");
+    return 0;
+}

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, synchronises the machine's TrueType fonts
+# into a cache directory of brassel's own and serves them in the foreground
+# on TCP port 7101 (and the Unix socket /tmp/.font-unix/fs7101).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash tools/install_deps.sh
+bash tools/build.sh build
+
+fonts=${BRASSEL_FONTS:-/usr/share/fonts/truetype}
+cache=${BRASSEL_CACHE:-/var/cache/brassel}
+mkdir -p "$cache"
+exec ./build/brassel --dir "$fonts" --cache "$cache" --port 7101 "$@"
