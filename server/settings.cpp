@@ -1,0 +1,3 @@
+#include "server/settings.h"
+
+ServerSettings settings;
