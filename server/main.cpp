@@ -1,7 +1,6 @@
-#include "server/messages.h"
+#include "server/lifecycle.h"
 
-int main()
+int main(int argc, char** argv)
 {
-    logInfo("starting");
-    return 0;
+    return runServer(argc, argv);
 }

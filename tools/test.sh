@@ -9,6 +9,9 @@ bash tools/install_deps.sh
 export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
+# X server tests need a font library with the font-service client.
+bash tools/build_xfont.sh build/xfont
+
 bash tools/build.sh build
 (cd build && ctest --output-on-failure -j2)
 

@@ -1,0 +1,133 @@
+#include "server/lifecycle.h"
+
+#include "database/database.h"
+#include "server/endpoints.h"
+#include "server/messages.h"
+#include "server/options.h"
+#include "server/settings.h"
+
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
+
+volatile sig_atomic_t reloadRequested = 0;
+bool pidFileWritten = false;
+pid_t serverProcess = 0;
+
+namespace {
+
+void onTerminate(int)
+{
+    cleanUp();
+    std::exit(0);
+}
+
+void onHangUp(int)
+{
+    reloadRequested = 1;
+}
+
+void installHandler(int signal, void (*handler)(int))
+{
+    struct sigaction action{};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(signal, &action, nullptr);
+}
+
+// The standard descriptors are pointed at /dev/null rather than left
+// closed: a file or socket opened later would otherwise get descriptor 1 or
+// 2 and receive every message written after detaching.
+void detachStandardStreams()
+{
+    const int null = open("/dev/null", O_RDWR);
+    for (int standard = 0; standard <= 2; standard++) {
+        if (null >= 0)
+            dup2(null, standard);
+        else
+            close(standard);
+    }
+    if (null > 2)
+        close(null);
+}
+
+void daemonize()
+{
+    std::fflush(nullptr);
+    if (fork() != 0)
+        _exit(0);
+    detachStandardStreams();
+    setsid();
+    if (fork() != 0)
+        _exit(0);
+}
+
+void writePidFile()
+{
+    FILE* file = std::fopen(settings.pidFile, "w");
+    if (file == nullptr)
+        return;
+    std::fprintf(file, "%d\n", static_cast<int>(getpid()));
+    std::fclose(file);
+    pidFileWritten = true;
+}
+
+[[noreturn]] void failStartup(const char* message)
+{
+    logError("%s", message);
+    if (pidFileWritten)
+        unlink(settings.pidFile);
+    std::exit(1);
+}
+
+void openOrRegenerateDatabase()
+{
+    if (openDatabase() > 0)
+        return;
+    releaseDatabase();
+    logWarning("opening font database failed, while reading \"%s\" to build it; trying to regenerate it",
+               settings.fontDirectory);
+    if (syncDatabase(false) < 1)
+        failStartup("cannot regenerate font database");
+    if (openDatabase() <= 0)
+        failStartup("cannot reopen regenerated font database");
+}
+
+} // namespace
+
+int runServer(int argc, char** argv)
+{
+    std::setlocale(LC_ALL, "");
+    const StartupFlags flags = parseCommandLine(argc, argv);
+    if (flags.synchronise) {
+        if (syncDatabase(flags.ghostscriptList) < 1)
+            logError("sync failed");
+        return 0;
+    }
+    if (settings.daemonMode)
+        daemonize();
+    serverProcess = getpid();
+    if (settings.runUid == UNSET_ID) {
+        settings.runUid = getuid();
+        settings.runGid = getgid();
+    }
+    if (settings.daemonMode)
+        writePidFile();
+    installHandler(SIGINT, onTerminate);
+    installHandler(SIGTERM, onTerminate);
+    openOrRegenerateDatabase();
+
+    struct sigaction ignore{};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    ignore.sa_flags = SA_RESTART;
+    sigaction(SIGCHLD, &ignore, nullptr);
+    installHandler(SIGHUP, onHangUp);
+
+    createUnixEndpoint();
+    createTcpEndpoints();
+    acceptLoop();
+}
