@@ -67,7 +67,7 @@ int syncDirectory(DatabaseWriter& writer, const char* dirName, bool gslist)
             continue;
         FontInfo info;
         font.getFontInfo(info);
-        std::string_view name(reinterpret_cast<const char*>(info.fullName), info.nameLen);
+        std::string_view name(info.fullName, info.nameLen);
         std::string path = std::string(dirName) + "/" + entry->d_name;
         std::string stem = makeXlfdName(font, foundry);
         // A path or stem too long for its length byte leaves the font out.

@@ -12,6 +12,8 @@
 
 #include "database/database.h"
 #include "encoding/encoding.h"
+#include "protocol/connection.h"
+#include "protocol/handlers.h"
 
 namespace {
 
@@ -197,4 +199,35 @@ ListingResult listFontNames(std::string_view pattern, uint32_t maxNames, uint8_t
     if (pattern == "*")
         addPanoseNames(list);
     return list.result;
+}
+
+void handleListFonts(Connection& connection)
+{
+    const uint16_t patternLength = connection.get16(8);
+    if (!checkRequestLength(connection, 12 + patternLength))
+        return;
+    const uint32_t maxNames = connection.get32(4);
+    std::string_view pattern(reinterpret_cast<const char*>(connection.requestBuffer) + 12, patternLength);
+
+    ListingResult listing{0, 0};
+    if (connection.replyBuffer)
+        listing = listFontNames(pattern, maxNames, connection.replyBuffer);
+    // The fill after the names is not part of any name; zero it rather than
+    // send whatever an earlier reply left there.
+    const uint32_t padded = (listing.length + 3) & ~3u;
+    if (connection.replyBuffer)
+        std::memset(connection.replyBuffer + listing.length, 0, padded - listing.length);
+
+    uint8_t header[16];
+    ReplyWriter reply(header, sizeof header);
+    reply.header(connection);
+    reply.put32(0);
+    reply.put32(listing.count);
+    reply.finish(connection, padded / 4);
+    writeBytes(connection, connection.replyBuffer, padded);
+}
+
+void handleListFontsWithXInfo(Connection& connection)
+{
+    sendError(connection, BAD_IMPLEMENTATION);
 }
