@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <optional>
@@ -15,6 +16,8 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include <sys/wait.h>
 
 namespace {
 
@@ -387,4 +390,44 @@ TEST(EncodingTables, GeneratedHeaderIsUpToDate)
     std::stringstream stored;
     stored << in.rdbuf();
     EXPECT_EQ(generated, stored.str()) << "rerun tools/gen_encodings.py";
+}
+
+namespace {
+
+struct RunResult {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path);
+    std::stringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+RunResult runServer(const std::string& arguments)
+{
+    const std::string out = std::string(BUILD_DIR) + "/encoding_test.out";
+    const std::string err = std::string(BUILD_DIR) + "/encoding_test.err";
+    const int status = std::system((std::string(BRASSEL_BINARY) + " " + arguments + " >" + out + " 2>" + err).c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(out), readFile(err)};
+}
+
+} // namespace
+
+TEST(EncodingOption, BadListsPrintEveryRegisteredName)
+{
+    std::string listing = "brassel: info: valid encodings are:\n";
+    for (const Encoding* entry : encodingRegistry())
+        listing += "brassel: info: \t" + entry->name + "\n";
+    for (const char* list : {"nonsense", "KOI8-R", "''", "',,'"}) {
+        const RunResult result = runServer(std::string("--encoding ") + list);
+        EXPECT_EQ(result.status, 0) << list;
+        EXPECT_EQ(result.err, "brassel: error: illegal encoding!\n") << list;
+        EXPECT_EQ(result.out, listing) << list;
+    }
+    EXPECT_EQ(encodingRegistry().size(), 46u);
 }
