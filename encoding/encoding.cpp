@@ -7,18 +7,6 @@ Encoding::Encoding(const char* name) : name(name)
 
 Encoding::~Encoding() = default;
 
-std::vector<const Encoding*>& encodingRegistry()
-{
-    static std::vector<const Encoding*> registry;
-    return registry;
-}
-
-std::vector<const Encoding*>& activeEncodings()
-{
-    static std::vector<const Encoding*> active{findEncoding("iso8859-1")};
-    return active;
-}
-
 const Encoding* findEncoding(std::string_view name)
 {
     for (const Encoding* encoding : encodingRegistry())

@@ -3,8 +3,6 @@
 #include "protocol/connection.h"
 #include "protocol/handlers.h"
 
-void handleListFonts(Connection& connection) { sendError(connection, BAD_IMPLEMENTATION); }
-void handleListFontsWithXInfo(Connection& connection) { sendError(connection, BAD_IMPLEMENTATION); }
 void handleOpenBitmapFont(Connection& connection) { sendError(connection, BAD_IMPLEMENTATION); }
 void handleQueryXInfo(Connection& connection) { sendError(connection, BAD_IMPLEMENTATION); }
 void handleQueryXExtents8(Connection& connection) { sendError(connection, BAD_IMPLEMENTATION); }
