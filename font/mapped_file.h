@@ -54,7 +54,10 @@ public:
     {
         cursor = contains(offset, 0) ? viewBase + offset : viewBase + viewLength;
     }
-    void skip(int64_t count) { seek(tell() + count); }
+    void skip(int64_t count)
+    {
+        cursor = count >= -int64_t(tell()) && count <= remaining() ? cursor + count : viewBase + viewLength;
+    }
     int32_t tell() const { return int32_t(cursor - viewBase); }
 
     uint8_t readU8()
