@@ -140,6 +140,10 @@ void serveConnection(int descriptor, const uint8_t* prefix, size_t count)
                 resynchroniseDatabase();
             if (!readRequest(connection))
                 break;
+            // A hang-up that came while the read was waiting is answered
+            // before this request, not only after it.
+            if (reloadRequested)
+                resynchroniseDatabase();
             dispatchRequest(connection);
         }
         memFree(connection.replyBuffer, REPLY_BUFFER_SIZE);

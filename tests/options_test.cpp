@@ -131,7 +131,7 @@ TEST(CommandLine, BadPortFallsBackToTheDefault)
     TempDir scratch;
     const std::string script =
         "'" + brasselBinary() + "' --port abc --notcp --dir '" + fixturePath("one_font") + "' --cache '" +
-        scratch.path() + "' 2>'" + scratch.file("err") + "' & pid=$!; "
+        scratch.path() + "' >/dev/null 2>'" + scratch.file("err") + "' & pid=$!; "
         "for i in $(seq 200); do [ -S /tmp/.font-unix/fs7101 ] && break; sleep 0.05; done; "
         "[ -S /tmp/.font-unix/fs7101 ] && echo socket; kill -TERM $pid; wait $pid; echo status=$?";
     const CommandResult result = runInPrivateTmp(script);
