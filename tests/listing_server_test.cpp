@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -81,6 +82,13 @@ protected:
     {
         ASSERT_TRUE(client.connectTcp(server.port()));
         ASSERT_TRUE(client.setup());
+    }
+    // Terminated rather than killed, so that it removes its socket file.
+    void TearDown() override
+    {
+        if (server.running()) {
+            EXPECT_EQ(server.stop(), 0);
+        }
     }
     ServerProcess server;
 };
