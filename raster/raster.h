@@ -115,10 +115,17 @@ private:
     void fillCrossings(uint8_t* bitmap);
     void addCrossing(CrossingList& list, int64_t key, int64_t value);
     bool growCrossings(CrossingList& list);
+    void sortCrossings(CrossingList& list);
+    bool reserveSortScratch(int32_t entries, int32_t lines);
 
     CrossingList rowCrossings;
     CrossingList columnCrossings;
     // Set when a list could not grow: the outline's crossings no longer pair
     // up, so it is left unfilled rather than drawn wrongly.
     bool crossingsLost = false;
+    // Grow-only scratch of sortCrossings.
+    Crossing* sorted = nullptr;
+    int32_t sortedCapacity = 0;
+    int32_t* lineStart = nullptr;
+    int32_t lineStartCapacity = 0;
 };

@@ -32,6 +32,8 @@ Rasterizer::~Rasterizer()
 {
     memFree(rowCrossings.entries, rowCrossings.capacity * static_cast<int>(sizeof(Crossing)));
     memFree(columnCrossings.entries, columnCrossings.capacity * static_cast<int>(sizeof(Crossing)));
+    memFree(sorted, sortedCapacity * static_cast<int>(sizeof(Crossing)));
+    memFree(lineStart, lineStartCapacity * static_cast<int>(sizeof(int32_t)));
     memFree(contourArray, sizeContours * static_cast<int>(sizeof(int32_t)));
     memFree(pointArray, sizePoints * static_cast<int>(sizeof(OutlinePoint)));
 }
@@ -61,7 +63,9 @@ void Rasterizer::setFont(TrueTypeFont* newFont, int32_t)
     }
     int32_t contours = maxp->maxContours + maxp->maxCompositeContours;
     if (sizeContours < contours) {
-        memFree(contourArray, sizeContours * static_cast<int>(sizeof(int32_t)));
+        memFree(sorted, sortedCapacity * static_cast<int>(sizeof(Crossing)));
+    memFree(lineStart, lineStartCapacity * static_cast<int>(sizeof(int32_t)));
+    memFree(contourArray, sizeContours * static_cast<int>(sizeof(int32_t)));
         contourArray = static_cast<int32_t*>(memAlloc(2 * contours * static_cast<int>(sizeof(int32_t))));
         sizeContours = contourArray ? 2 * contours : 0;
     }
