@@ -63,9 +63,7 @@ void Rasterizer::setFont(TrueTypeFont* newFont, int32_t)
     }
     int32_t contours = maxp->maxContours + maxp->maxCompositeContours;
     if (sizeContours < contours) {
-        memFree(sorted, sortedCapacity * static_cast<int>(sizeof(Crossing)));
-    memFree(lineStart, lineStartCapacity * static_cast<int>(sizeof(int32_t)));
-    memFree(contourArray, sizeContours * static_cast<int>(sizeof(int32_t)));
+        memFree(contourArray, sizeContours * static_cast<int>(sizeof(int32_t)));
         contourArray = static_cast<int32_t*>(memAlloc(2 * contours * static_cast<int>(sizeof(int32_t))));
         sizeContours = contourArray ? 2 * contours : 0;
     }
