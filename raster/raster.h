@@ -105,6 +105,13 @@ public:
     // The bitmap size of the last glyph renderGlyph measured, kept when the
     // bitmap did not fit so that the caller can make room and convert again.
     int64_t measuredImageSize = 0;
+    // Outline work left for the font being rendered, counted in points
+    // loaded and crossings made. Real fonts need a small fraction of it; a
+    // hostile one cannot make an open run for minutes: past it, glyphs keep
+    // only the advance of the width tables. renderAllGlyphs restores it.
+    int64_t workPerFont = int64_t(1) << 28;
+    int64_t workLeft = workPerFont;
+
     // rowBytes of every glyph while scanlinePad is negative.
     int64_t fixedRowBytes = 0;
 

@@ -162,6 +162,8 @@ inline void Rasterizer::addCrossing(CrossingList& list, int64_t key, int64_t val
 
 void Rasterizer::addLine(int32_t xA, int32_t yA, int32_t xB, int32_t yB)
 {
+    if (crossingsLost)
+        return; // the outline is not filled anyway
     // Pixel centres c with low < c <= high, from the top: the half-open range
     // makes a closed contour cross every centre line an even number of times.
     if (yA != yB) {
@@ -250,6 +252,7 @@ void Rasterizer::fillCrossings(uint8_t* bitmap)
 {
     const int64_t top = imageHeight - 1;
     const int64_t rowBits = static_cast<int64_t>(rowBytes) * 8;
+    workLeft -= rowCrossings.count + columnCrossings.count;
     if (crossingsLost || rowBits <= 0) {
         rowCrossings.count = columnCrossings.count = 0;
         crossingsLost = false;
@@ -304,7 +307,7 @@ void Rasterizer::fillCrossings(uint8_t* bitmap)
 
 void Rasterizer::scanConvert(uint8_t* bitmap, const uint8_t* end)
 {
-    if (imageSize <= 0 || imageSize >= end - bitmap) {
+    if (imageSize <= 0 || imageSize >= end - bitmap || workLeft < 0) {
         imageSize = 0;
         return;
     }

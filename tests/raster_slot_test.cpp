@@ -223,3 +223,21 @@ TEST_F(SlotTest, AbsurdSizesStayWithinTheCeiling)
     ASSERT_NE(small, nullptr);
     EXPECT_GT(small->glyphMetrics[small->font->getGlyphNo('H')].bitmapSize, 0);
 }
+
+TEST_F(SlotTest, OutlineWorkPerFontIsBounded)
+{
+    // With room for a few dozen glyphs' work only, the rest of the font
+    // keeps the advances of its width tables and no bitmaps.
+    r.workPerFont = 20000;
+    FontSlot* slot = open(DEJAVU + "DejaVuSans.ttf", pixels(16, 16), r);
+    ASSERT_NE(slot, nullptr);
+    uint32_t rendered = 0, last = 0;
+    for (uint32_t g = 0; g < slot->glyphCount; g++)
+        if (slot->glyphMetrics[g].bitmapSize > 0)
+            rendered++, last = g;
+    EXPECT_GT(rendered, 10u);
+    EXPECT_LT(last, slot->glyphCount / 4);
+    const GlyphMetrics& late = slot->glyphMetrics[slot->glyphCount - 1];
+    EXPECT_EQ(late.width, 0);
+    EXPECT_EQ(late.advance, slot->font->getGlyphWidth(16, slot->glyphCount - 1));
+}
