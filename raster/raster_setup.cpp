@@ -43,7 +43,9 @@ void Rasterizer::setFont(TrueTypeFont* newFont, int32_t)
     // The font program runs with this transform.
     scaleXX = scaleYY = 21;
     scaleXY = scaleYX = 0;
-    if (!newFont || newFont->isBad()) {
+    // A font opened for the database only lacks the outline tables.
+    if (!newFont || newFont->isBad() || !newFont->maxpTable || !newFont->glyfTable || !newFont->locaTable
+        || !newFont->hheaTable || !newFont->hmtxTable) {
         state = 0;
         return;
     }
