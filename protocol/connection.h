@@ -7,6 +7,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+
+#include "raster/raster.h"
 
 constexpr int REQUEST_BUFFER_SIZE = 4096;
 constexpr int REPLY_BUFFER_SIZE = 4194304;
@@ -36,8 +39,9 @@ struct Connection {
     int resolutionY = DEFAULT_RESOLUTION;
     // Whole points; 0 until a SetResolution names one.
     int defaultPointSize = 0;
-    // The connection's Rasterizer belongs here; it is constructed when the
-    // connection starts and renders every font this connection opens.
+    // Constructed when the serving process starts on the connection; renders
+    // every font this connection opens.
+    std::unique_ptr<Rasterizer> rasterizer;
 
     uint8_t opcode() const { return requestBuffer[0]; }
     // The request-specific byte of the header (a count or a flag).

@@ -127,6 +127,7 @@ void serveConnection(int descriptor, const uint8_t* prefix, size_t count)
 
     Connection connection;
     connection.descriptor = descriptor;
+    connection.rasterizer = std::make_unique<Rasterizer>();
     std::memcpy(connection.requestBuffer, prefix, count < sizeof connection.requestBuffer ? count : sizeof connection.requestBuffer);
     if (settings.forcedResolution != 0)
         connection.resolutionX = connection.resolutionY = settings.forcedResolution;
@@ -140,6 +141,10 @@ void serveConnection(int descriptor, const uint8_t* prefix, size_t count)
                 resynchroniseDatabase();
             if (!readRequest(connection))
                 break;
+            // A hang-up that came while the read was waiting is answered
+            // before this request, not only after it.
+            if (reloadRequested)
+                resynchroniseDatabase();
             dispatchRequest(connection);
         }
         memFree(connection.replyBuffer, REPLY_BUFFER_SIZE);
@@ -148,6 +153,7 @@ void serveConnection(int descriptor, const uint8_t* prefix, size_t count)
     if (!settings.inetdMode)
         shutdown(descriptor, SHUT_RDWR);
     close(descriptor);
+    connection.rasterizer.reset();
 }
 
 bool runClient(int descriptor)

@@ -10,4 +10,7 @@ bash tools/build.sh build
 fonts=${BRASSEL_FONTS:-/usr/share/fonts/truetype}
 cache=${BRASSEL_CACHE:-/var/cache/brassel}
 mkdir -p "$cache"
+# Rebuild the database first, so that fonts added since the last run are
+# served too.
+./build/brassel --sync --dir "$fonts" --cache "$cache"
 exec ./build/brassel --dir "$fonts" --cache "$cache" --port 7101 "$@"

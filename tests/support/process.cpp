@@ -13,6 +13,7 @@
 #include <fstream>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sstream>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -199,6 +200,34 @@ CommandResult runBrassel(const std::vector<std::string>& arguments, int timeoutS
     return runCommand(argv, "", timeoutSeconds);
 }
 
+CommandResult runInPrivateTmp(const std::string& script, int timeoutSeconds)
+{
+    return runCommand({"unshare", "--mount", "--propagation", "private", "sh", "-c",
+                       "mount -t tmpfs tmpfs /tmp && cd / && " + script},
+                      "", timeoutSeconds);
+}
+
+bool testUser(TestUser& user)
+{
+    if (geteuid() != 0)
+        return false;
+    static const char* name = "brasseltest";
+    if (getpwnam(name) == nullptr)
+        runCommand({"useradd", "--no-create-home", "--shell", "/usr/sbin/nologin", name});
+    const passwd* entry = getpwnam(name);
+    if (entry == nullptr)
+        return false;
+    user.uid = entry->pw_uid;
+    user.gid = entry->pw_gid;
+    return true;
+}
+
+std::vector<std::string> asTestUser(const TestUser& user)
+{
+    return {"setpriv", "--reuid=" + std::to_string(user.uid), "--regid=" + std::to_string(user.gid),
+            "--clear-groups", "--"};
+}
+
 int freePort()
 {
     const int descriptor = socket(AF_INET, SOCK_STREAM, 0);
@@ -248,7 +277,8 @@ ServerProcess::~ServerProcess()
     }
 }
 
-bool ServerProcess::start(const std::vector<std::string>& arguments, const std::vector<std::string>& prefix)
+bool ServerProcess::start(const std::vector<std::string>& arguments, const std::vector<std::string>& prefix,
+                          int standardInput)
 {
     std::vector<std::string> argv(prefix);
     argv.push_back(brasselBinary());
@@ -284,12 +314,16 @@ bool ServerProcess::start(const std::vector<std::string>& arguments, const std::
         // A group of its own, so the destructor can end the serving
         // children together with the server.
         setpgid(0, 0);
-        const int in = open("/dev/null", O_RDONLY);
+        const int in = standardInput >= 0 ? standardInput : open("/dev/null", O_RDONLY);
         const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
+        // The server must not inherit the test's own sockets: a copy of a
+        // client's end would keep its connections from ever closing.
+        for (int descriptor = 3; descriptor < 1024; descriptor++)
+            ::close(descriptor);
         std::vector<char*> arguments = toArgv(argv);
         execvp(arguments[0], arguments.data());
         _exit(127);

@@ -43,6 +43,21 @@ std::string brasselBinary();
 // Runs the brassel binary to its end (for options that end it at once).
 CommandResult runBrassel(const std::vector<std::string>& arguments, int timeoutSeconds = 30);
 
+// Runs a shell script as root in a mount namespace of its own whose /tmp is
+// a fresh empty file system, so it may make, break or remove
+// /tmp/.font-unix without touching the one every other server uses.
+CommandResult runInPrivateTmp(const std::string& script, int timeoutSeconds = 60);
+
+// The ordinary user "brasseltest" (created when missing); false when the
+// tests do not run as root and cannot switch users.
+struct TestUser {
+    unsigned uid = 0;
+    unsigned gid = 0;
+};
+bool testUser(TestUser& user);
+// The command prefix that runs a program as that user with only its group.
+std::vector<std::string> asTestUser(const TestUser& user);
+
 // A TCP port nobody listens on right now.
 int freePort();
 
@@ -73,7 +88,9 @@ public:
     // <a fresh directory>". `prefix` is put in front of the binary (for
     // example {"setpriv", "--reuid=...", ...}). Returns false if it could
     // not be started.
-    bool start(const std::vector<std::string>& arguments = {}, const std::vector<std::string>& prefix = {});
+    // `standardInput`, when not -1, becomes the server's descriptor 0.
+    bool start(const std::vector<std::string>& arguments = {}, const std::vector<std::string>& prefix = {},
+               int standardInput = -1);
 
     // Waits until the port (or, with --notcp, the Unix socket) is listened
     // on, without connecting to it; false if the process ended or time ran

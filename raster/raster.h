@@ -1,0 +1,124 @@
+// The per-connection glyph renderer: the current font and its FUnits-to-pixel
+// transform, the glyph zone the outline loader fills, the scan converter and
+// the bitmap layout. One Rasterizer lives as long as its connection; every
+// font instance it opens is rendered completely at open time (raster_slot.h).
+#pragma once
+
+#include <cstdint>
+
+#include "raster/raster_zone.h"
+
+class TrueTypeFont;
+class MappedFile;
+struct FontSlot;
+struct GlyphMetrics;
+
+// One crossing of the outline with a pixel-centre line, packed so that
+// sorting the plain numbers sorts by (line, position): the biased line
+// coordinate in the high half, the biased position in the low half.
+using Crossing = uint64_t;
+
+struct CrossingList {
+    Crossing* entries = nullptr;
+    int32_t count = 0;
+    int32_t capacity = 0;
+};
+
+class Rasterizer {
+public:
+    Rasterizer();
+    ~Rasterizer();
+    Rasterizer(const Rasterizer&) = delete;
+    Rasterizer& operator=(const Rasterizer&) = delete;
+
+    // Font and size set-up (raster_setup.cpp).
+    void setFont(TrueTypeFont* newFont, int32_t renderFlags);
+    void setPixelSize(int32_t xx, int32_t xy, int32_t yx, int32_t yy);
+    void applyScale();
+
+    // The glyph zone (raster_outline.cpp): the loader stores a glyph's
+    // contours and points, and this adds the two phantom points after them.
+    void setGlyphZone(int32_t contours, int32_t points, int32_t* ends, OutlinePoint* pts, int32_t glyph,
+                      int32_t xMin);
+    // Scales the outline points of the glyph zone from FUnits to 26.6.
+    void scalePoints();
+    // The transform applied to one FUnit coordinate pair.
+    int32_t transformX(int32_t x, int32_t y) const;
+    int32_t transformY(int32_t x, int32_t y) const;
+
+    // Scan conversion (raster_scan.cpp): fills the glyph zone's outline into
+    // the bitmap at `bitmap`; imageSize is 0 afterwards when it did not fit
+    // before `end`.
+    void scanConvert(uint8_t* bitmap, const uint8_t* end);
+
+    // Bitmaps and metrics (raster_bitmap.cpp). renderAllGlyphs fills the
+    // slot's glyph buffer, growing it as the bitmaps need; false when not
+    // even the GlyphMetrics array fits (nothing is rendered then).
+    bool renderAllGlyphs(FontSlot& slot);
+    int32_t renderGlyph(int32_t glyph, uint8_t* bitmap, const uint8_t* end, GlyphMetrics& metrics);
+
+    // Hinting programs; empty operations until the interpreter exists.
+    void runFontProgram();
+    void calcCVT();
+    void runGlyphProgram(MappedFile& stream, int32_t offset, int32_t length);
+
+    TrueTypeFont* font = nullptr;
+    // 0 no font; 1 font set, size set-up pending; 2 sized; 3 all glyphs rendered.
+    int32_t state = 0;
+    int32_t sizePoints = 0;
+    int32_t sizeContours = 0;
+    int32_t scaleXX = 0;
+    int32_t scaleXY = 0;
+    int32_t scaleYX = 0;
+    int32_t scaleYY = 0;
+    int32_t scaleShift = 0;
+    int32_t ppem = 0;
+    int32_t ppemX = 0;
+    int32_t ppemY = 0;
+    // 0..3: rows padded to 8 << pad bits, each glyph as wide as itself;
+    // negative v: rows padded to 8 << ~v bits, all as wide as the widest glyph.
+    int32_t scanlinePad = 2;
+    int32_t imageWidth = 0;
+    int32_t imageHeight = 0;
+    int32_t imageSize = 0;
+    int32_t rowBytes = 0;
+    int32_t hinting = 1;
+
+    // The glyph scratch arrays, lent to the attached font.
+    OutlinePoint* pointArray = nullptr;
+    int32_t* contourArray = nullptr;
+
+    // Zone 0 is the twilight zone, zone 1 the glyph zone: its point count n
+    // excludes the phantom points n (origin) and n + 1 (advance).
+    OutlinePoint* zone[2] = {nullptr, nullptr};
+    int32_t zoneSize[2] = {0, 0};
+    int32_t* contourEnds = nullptr;
+    int32_t contourCount = 0;
+
+    GraphicsState gs;
+    GraphicsState prepState;
+
+    // The bytes that the glyph buffers of all open instances of this process
+    // may reach together by growing past their start size.
+    uint32_t glyphBufferCeiling = 256u << 20;
+
+    // The bitmap size of the last glyph renderGlyph measured, kept when the
+    // bitmap did not fit so that the caller can make room and convert again.
+    int64_t measuredImageSize = 0;
+    // rowBytes of every glyph while scanlinePad is negative.
+    int64_t fixedRowBytes = 0;
+
+private:
+    void addLine(int32_t xA, int32_t yA, int32_t xB, int32_t yB);
+    void addArc(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+    int32_t addSegment(int32_t p, int32_t q, int32_t r);
+    void fillCrossings(uint8_t* bitmap);
+    void addCrossing(CrossingList& list, int64_t key, int64_t value);
+    bool growCrossings(CrossingList& list);
+
+    CrossingList rowCrossings;
+    CrossingList columnCrossings;
+    // Set when a list could not grow: the outline's crossings no longer pair
+    // up, so it is left unfilled rather than drawn wrongly.
+    bool crossingsLost = false;
+};

@@ -1,0 +1,72 @@
+// The glyph zone: the outline the loader stored, scaled from FUnits to 26.6
+// pixels, and the two phantom points that carry the glyph's origin and
+// advance through hinting.
+#include "raster/raster.h"
+#include "font/truetype_font.h"
+
+namespace {
+
+// ((v + 16) >> 5) << shift, where the shift may move bits past the sign:
+// done on the unsigned word so that huge sizes wrap instead of being
+// undefined.
+int32_t roundAndShift(int32_t v, int32_t shift)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>((v + 16) >> 5) << shift);
+}
+
+int32_t roundToPixel(int32_t v)
+{
+    return static_cast<int32_t>((static_cast<uint32_t>(v) + 32) & ~63u);
+}
+
+} // namespace
+
+int32_t Rasterizer::transformX(int32_t x, int32_t y) const
+{
+    return roundAndShift(x * scaleXX + y * scaleXY, scaleShift);
+}
+
+int32_t Rasterizer::transformY(int32_t x, int32_t y) const
+{
+    return roundAndShift(x * scaleYX + y * scaleYY, scaleShift);
+}
+
+void Rasterizer::setGlyphZone(int32_t contours, int32_t points, int32_t* ends, OutlinePoint* pts, int32_t glyph,
+                              int32_t xMin)
+{
+    contourCount = contours;
+    zoneSize[GLYPH_ZONE] = points;
+    contourEnds = ends;
+    zone[GLYPH_ZONE] = pts;
+
+    uint16_t advance = 0;
+    int16_t lsb = 0;
+    if (font && font->hmtxTable)
+        font->hmtxTable->getHMetrics(glyph, advance, lsb);
+    // The points lie on the baseline, so only the x column of the transform
+    // places them.
+    int32_t origin = xMin - lsb;
+    OutlinePoint* phantom = pts + points;
+    phantom[0].orgX = transformX(origin, 0);
+    phantom[0].orgY = transformY(origin, 0);
+    phantom[1].orgX = transformX(origin + advance, 0);
+    phantom[1].orgY = transformY(origin + advance, 0);
+    for (int i = 0; i < 2; i++) {
+        phantom[i].x = roundToPixel(phantom[i].orgX);
+        phantom[i].y = roundToPixel(phantom[i].orgY);
+        phantom[i].flags = 0;
+    }
+}
+
+void Rasterizer::scalePoints()
+{
+    OutlinePoint* pts = zone[GLYPH_ZONE];
+    const int32_t n = zoneSize[GLYPH_ZONE];
+    for (int32_t i = 0; i < n; i++) {
+        int32_t x = pts[i].x, y = pts[i].y;
+        pts[i].x = pts[i].orgX = transformX(x, y);
+        pts[i].y = pts[i].orgY = transformY(x, y);
+    }
+    if (state == 1)
+        applyScale();
+}
