@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 volatile sig_atomic_t reloadRequested = 0;
@@ -52,6 +53,23 @@ void detachStandardStreams()
     }
     if (null > 2)
         close(null);
+}
+
+// inetd usually hands the client's socket over as all three standard
+// descriptors: messages written to it would land in the protocol stream, so
+// under inetd they go to /dev/null instead, as with --daemon.
+void silenceSocketStreams()
+{
+    for (int standard = 1; standard <= 2; standard++) {
+        struct stat status;
+        if (fstat(standard, &status) != 0 || !S_ISSOCK(status.st_mode))
+            continue;
+        const int null = open("/dev/null", O_WRONLY);
+        if (null < 0)
+            continue;
+        dup2(null, standard);
+        close(null);
+    }
 }
 
 void daemonize()
@@ -107,6 +125,8 @@ int runServer(int argc, char** argv)
             logError("sync failed");
         return 0;
     }
+    if (settings.inetdMode)
+        silenceSocketStreams();
     if (settings.daemonMode)
         daemonize();
     serverProcess = getpid();

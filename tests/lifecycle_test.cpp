@@ -14,6 +14,7 @@
 #include <netinet/in.h>
 #include <sstream>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -270,6 +271,45 @@ TEST(Lifecycle, InetdServesStandardInput)
     client.close();
     EXPECT_EQ(server.wait(), 0);
     fs::remove(server.socketPath());
+}
+
+// As inetd starts it: the client's socket is standard input, output and
+// error at once. The start-up messages (the database is rebuilt) and the
+// messages of a resynchronisation must not reach the client.
+TEST(Lifecycle, InetdKeepsMessagesOutOfTheProtocolStream)
+{
+    SKIP_WITHOUT_DATABASE();
+    TempDir cache;
+    int pair[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    const std::string binary = brasselBinary(), fonts = fixturePath("one_font");
+    const std::string port = std::to_string(freePort());
+    const pid_t server = fork();
+    if (server == 0) {
+        for (int standard = 0; standard <= 2; standard++)
+            dup2(pair[1], standard);
+        close(pair[0]);
+        close(pair[1]);
+        execl(binary.c_str(), binary.c_str(), "--inetd", "--notcp", "--port", port.c_str(), "--dir", fonts.c_str(),
+              "--cache", cache.path().c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(pair[1]);
+    FsClient client;
+    client.adopt(pair[0]);
+    ASSERT_TRUE(client.setup());
+    EXPECT_EQ(client.setupReply[0], 0);
+    ASSERT_TRUE(client.send(makeRequest(4))); // SetCatalogues: a resynchronisation
+    const FsReply reply = client.request(makeRequest(12));
+    ASSERT_TRUE(reply.received);
+    EXPECT_EQ(reply.bytes.size(), 16u);
+    EXPECT_EQ(reply.sequence(), 2);
+    EXPECT_TRUE(client.silentFor(100));
+    client.close();
+    int status = 0;
+    EXPECT_EQ(waitpid(server, &status, 0), server);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    fs::remove("/tmp/.font-unix/fs" + port);
 }
 
 TEST(Lifecycle, NoTcpListensOnTheUnixSocketOnly)

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -82,6 +83,13 @@ protected:
         ASSERT_TRUE(client.connectTcp(server.port()));
         ASSERT_TRUE(client.setup());
     }
+    // Terminated rather than killed, so that it removes its socket file.
+    void TearDown() override
+    {
+        if (server.running()) {
+            EXPECT_EQ(server.stop(), 0);
+        }
+    }
     ServerProcess server;
 };
 
@@ -124,6 +132,27 @@ TEST_F(ListingServerTest, EncodingOptionAddsNamesInActiveOrder)
     connect(client);
     const Names expected{ARIAL, "-ttf-arial-medium-r-normal-regular-0-0-0-0-p-0-koi8-r"};
     EXPECT_EQ(namesOf(client.request(listFonts("-*-*-*-*-*-*-*-*-*-*-*-*-*-*", 100))), expected);
+}
+
+TEST_F(ListingServerTest, SpacingComesFromThePanoseProportion)
+{
+    startServer({"--dir", fixturePath("db_records")});
+    FsClient client;
+    connect(client);
+    struct Case {
+        std::string pattern;
+        Names names;
+    } cases[] = {
+        {"-*-mono type-*-*-*-*-*-*-*-*-*-*-*-*", {"-ttf-mono type-bold-i-normal-bold italic-0-0-0-0-m-0-iso8859-1"}},
+        {"-*-noos2-*-*-*-*-*-*-*-*-*-*-*-*", {"-ttf-noos2-bold-i-normal-tt-0-0-0-0-p-0-iso8859-1"}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(namesOf(client.request(listFonts(c.pattern, 100))), c.names) << c.pattern;
+    // A spacing the pattern names is copied, not tested.
+    Names all = namesOf(client.request(listFonts("-*-*-*-*-*-*-*-*-*-*-p-*-*-*", 100)));
+    EXPECT_EQ(all.size(), 5u);
+    EXPECT_NE(std::find(all.begin(), all.end(), "-ttf-mono type-bold-i-normal-bold italic-0-0-0-0-p-0-iso8859-1"),
+              all.end());
 }
 
 TEST_F(ListingServerTest, RequestErrors)

@@ -78,7 +78,7 @@ TEST(SocketDirectory, ChecksMessagesAndStatuses)
                "' --cache '" + scratch.path() + "'";
         // -L: report on what the link points to, as a user would look.
         const std::string script =
-            c.setup + (c.setup.empty() ? "" : " && ") + run + " >/dev/null 2>'" + scratch.file("err") +
+            c.setup + "\n" + run + " >/dev/null 2>'" + scratch.file("err") +
             "' & pid=$!; i=0; "
             "while [ $i -lt 200 ] && [ ! -S " + socket + " ] && kill -0 $pid 2>/dev/null; do sleep 0.05; i=$((i+1)); done; "
             "[ -e " + DIR + " ] && stat -L -c 'dir %a %U' " + DIR + "; "

@@ -9,7 +9,7 @@ packages=(
   python3 python3-fonttools
   fonts-dejavu-core fonts-liberation
   x11-xfs-utils xvfb x11-xserver-utils x11-utils libx11-dev
-  util-linux procps iproute2
+  util-linux procps iproute2 passwd
 )
 
 missing=()

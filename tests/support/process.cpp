@@ -203,7 +203,7 @@ CommandResult runBrassel(const std::vector<std::string>& arguments, int timeoutS
 CommandResult runInPrivateTmp(const std::string& script, int timeoutSeconds)
 {
     return runCommand({"unshare", "--mount", "--propagation", "private", "sh", "-c",
-                       "mount -t tmpfs tmpfs /tmp && cd / && " + script},
+                       "mount -t tmpfs tmpfs /tmp && cd / && {\n" + script + "\n}"},
                       "", timeoutSeconds);
 }
 
@@ -228,7 +228,7 @@ std::vector<std::string> asTestUser(const TestUser& user)
             "--clear-groups", "--"};
 }
 
-int freePort()
+static int freeTcpPort()
 {
     const int descriptor = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
@@ -243,6 +243,19 @@ int freePort()
     ::close(descriptor);
     return port;
 }
+
+int freePort()
+{
+    // Free on TCP and without a Unix socket of that number: a server
+    // started with --notcp holds only the latter.
+    for (int attempt = 0; attempt < 100; attempt++) {
+        const int port = freeTcpPort();
+        if (port != 0 && access(("/tmp/.font-unix/fs" + std::to_string(port)).c_str(), F_OK) != 0)
+            return port;
+    }
+    return 0;
+}
+
 
 std::string readFile(const std::string& path)
 {
@@ -270,10 +283,15 @@ bool databaseAvailable()
 
 ServerProcess::~ServerProcess()
 {
-    if (process > 0 && status == -1) {
+    if (process <= 0 || status != -1)
+        return;
+    // Terminated, the server removes its socket file itself; only one that
+    // does not end in time is killed, and its socket file removed here.
+    kill(-process, SIGTERM);
+    if (waitFor(process, 3000) == -2) {
         kill(-process, SIGKILL);
-        kill(process, SIGKILL);
         waitFor(process, 5000);
+        unlink(socketPath().c_str());
     }
 }
 
