@@ -118,6 +118,7 @@ void convertBitmapLayout(uint8_t* data, uint32_t size, uint32_t from, uint32_t t
 namespace {
 
 constexpr int BITMAPS_ITEMS_OFFSET = 16;
+constexpr uint32_t BITMAPS_HEADER_SIZE = 20;
 constexpr uint32_t OFFSET_ENTRY_SIZE = 8;
 // replyOffset of a glyph whose bitmap did not fit this reply: it and every
 // later request for it get empty entries.
@@ -147,18 +148,22 @@ void queryBitmaps(Connection& connection, int width)
     // A reply is never cut short: a list whose offset entries alone do not
     // fit the reply buffer is refused whole.
     const uint64_t entryCount = codes.size();
-    if (entryCount * OFFSET_ENTRY_SIZE > REPLY_BUFFER_SIZE) {
+    const uint64_t dataStart = BITMAPS_HEADER_SIZE + entryCount * OFFSET_ENTRY_SIZE;
+    if (dataStart > REPLY_BUFFER_SIZE) {
         sendError(connection, BAD_ALLOC);
         return;
     }
     for (uint32_t g = 0; g < slot->glyphCount; g++)
         slot->glyphMetrics[g].replyOffset = -1;
 
-    // The offset entries first, the bitmap data right after them; each
-    // distinct glyph's bitmap is copied once and shared by its entries.
-    uint8_t* const data = connection.replyBuffer + entryCount * OFFSET_ENTRY_SIZE;
-    const uint32_t dataRoom = REPLY_BUFFER_SIZE - static_cast<uint32_t>(entryCount * OFFSET_ENTRY_SIZE);
-    ReplyWriter entries(connection.replyBuffer, entryCount * OFFSET_ENTRY_SIZE);
+    // The whole reply goes out in one write: a header and its body in
+    // separate small writes would wait on the client's delayed
+    // acknowledgement over TCP. Header, offset entries, then the bitmap
+    // data; each distinct glyph's bitmap is copied once and shared.
+    uint8_t* const reply = connection.replyBuffer;
+    uint8_t* const data = reply + dataStart;
+    const uint32_t dataRoom = REPLY_BUFFER_SIZE - static_cast<uint32_t>(dataStart);
+    ReplyWriter entries(reply + BITMAPS_HEADER_SIZE, entryCount * OFFSET_ENTRY_SIZE);
     uint32_t dataSize = 0;
     codes.forEach([&](uint16_t code) {
         uint16_t unicode = 0;
@@ -179,18 +184,17 @@ void queryBitmaps(Connection& connection, int width)
         entries.put32(sent ? static_cast<uint32_t>(m.replyOffset) : 0);
         entries.put32(sent ? size : 0);
     });
-    const uint32_t total = static_cast<uint32_t>(entryCount * OFFSET_ENTRY_SIZE) + dataSize;
+    const uint32_t total = static_cast<uint32_t>(dataStart) + dataSize;
     const uint32_t filled = (total + 3) & ~3u;
-    std::memset(connection.replyBuffer + total, 0, filled - total);
+    std::memset(reply + total, 0, filled - total);
 
-    uint8_t bytes[20];
-    ReplyWriter header(bytes, sizeof bytes);
+    ReplyWriter header(reply, BITMAPS_HEADER_SIZE);
     header.header(connection);
     header.put32(0);
     header.put32(static_cast<uint32_t>(entryCount));
     header.put32(dataSize);
-    header.finish(connection, filled / 4);
-    writeBytes(connection, connection.replyBuffer, filled);
+    header.set32(4, filled / 4);
+    writeBytes(connection, reply, filled);
 }
 
 } // namespace

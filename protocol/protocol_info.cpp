@@ -9,6 +9,7 @@
 namespace {
 
 constexpr int EXTENTS_ITEMS_OFFSET = 12;
+constexpr uint32_t EXTENTS_HEADER_SIZE = 12;
 constexpr uint32_t EXTENT_ENTRY_SIZE = 12;
 // Font flags of every font: ink inside the glyph boxes and horizontal
 // overlap possible; not every character of the range exists.
@@ -42,12 +43,16 @@ void queryExtents(Connection& connection, int width)
     // Ranges can name millions of codes; a reply is never cut short, so a
     // request whose entries do not fit the reply buffer is refused whole.
     const uint64_t entryCount = codes.size();
-    if (entryCount * EXTENT_ENTRY_SIZE > REPLY_BUFFER_SIZE) {
+    if (EXTENTS_HEADER_SIZE + entryCount * EXTENT_ENTRY_SIZE > REPLY_BUFFER_SIZE) {
         sendError(connection, BAD_ALLOC);
         return;
     }
 
-    ReplyWriter entries(connection.replyBuffer, REPLY_BUFFER_SIZE);
+    // Header and entries go out in one write: in separate small writes the
+    // entries would wait on the client's delayed acknowledgement over TCP.
+    ReplyWriter reply(connection.replyBuffer, REPLY_BUFFER_SIZE);
+    reply.header(connection);
+    reply.put32(static_cast<uint32_t>(entryCount));
     codes.forEach([&](uint16_t code) {
         uint16_t unicode = 0;
         const uint32_t glyph = glyphForCode(*slot, code, unicode);
@@ -55,24 +60,18 @@ void queryExtents(Connection& connection, int width)
         // only when the code stands for the font's first character.
         if (glyph == 0 && unicode != slot->info.firstChar) {
             for (uint32_t i = 0; i < EXTENT_ENTRY_SIZE / 2; i++)
-                entries.put16(0);
+                reply.put16(0);
             return;
         }
         const GlyphMetrics& m = slot->glyphMetrics[glyph];
-        put16Of(entries, -m.originX);
-        put16Of(entries, m.width - m.originX);
-        put16Of(entries, m.advance);
-        put16Of(entries, m.height - m.originY);
-        put16Of(entries, m.originY);
-        put16Of(entries, m.verticalAdvance);
+        put16Of(reply, -m.originX);
+        put16Of(reply, m.width - m.originX);
+        put16Of(reply, m.advance);
+        put16Of(reply, m.height - m.originY);
+        put16Of(reply, m.originY);
+        put16Of(reply, m.verticalAdvance);
     });
-
-    uint8_t bytes[12];
-    ReplyWriter header(bytes, sizeof bytes);
-    header.header(connection);
-    header.put32(static_cast<uint32_t>(entryCount));
-    header.finish(connection, static_cast<uint32_t>(entries.size() / 4));
-    writeBytes(connection, entries.data(), entries.size());
+    reply.finish(connection);
 }
 
 } // namespace

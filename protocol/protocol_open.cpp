@@ -195,10 +195,9 @@ constexpr int NAME_OFFSET = 17;
 // Opens the font file of a database entry under the request's font id.
 bool openEntry(Connection& connection, const NameBlock& names, FontParams& params, const Encoding* encoding)
 {
-    // Stored paths are relative to the font directory; if it has gone, the
-    // open below fails on its own.
-    if (chdir(settings.fontDirectory) != 0) {
-    }
+    // Stored paths are relative to the font directory. Should it have gone,
+    // the open below fails by itself, so the result needs no check.
+    [[maybe_unused]] const int changed = chdir(settings.fontDirectory);
     auto* font = new TrueTypeFont(names.path.data(), false);
     return openFontSlot(font, params, *connection.rasterizer, connection.get32(4), encoding) != nullptr;
 }
