@@ -44,11 +44,14 @@ public:
     }
 
     // Pointer to count bytes at pos, or null when they do not all lie inside.
-    // For loops that check a whole record once and then read it directly.
+    // For loops that check a whole array once and then read it directly
+    // with bigEndian16.
     const uint8_t* bytesAt(int64_t pos, int64_t count) const
     {
         return contains(pos, count) ? viewBase + pos : nullptr;
     }
+
+    static uint16_t bigEndian16(const uint8_t* bytes) { return uint16_t(bytes[0] << 8 | bytes[1]); }
 
     void seek(int64_t offset)
     {
@@ -71,7 +74,7 @@ public:
     {
         if (remaining() < 2)
             return atEnd();
-        uint16_t value = uint16_t(cursor[0] << 8 | cursor[1]);
+        uint16_t value = bigEndian16(cursor);
         cursor += 2;
         return value;
     }
@@ -88,10 +91,7 @@ public:
 
     uint8_t u8At(int64_t pos) const { return contains(pos, 1) ? viewBase[pos] : 0; }
     int8_t s8At(int64_t pos) const { return int8_t(u8At(pos)); }
-    uint16_t u16At(int64_t pos) const
-    {
-        return contains(pos, 2) ? uint16_t(viewBase[pos] << 8 | viewBase[pos + 1]) : 0;
-    }
+    uint16_t u16At(int64_t pos) const { return contains(pos, 2) ? bigEndian16(viewBase + pos) : 0; }
     int16_t s16At(int64_t pos) const { return int16_t(u16At(pos)); }
     uint32_t u32At(int64_t pos) const
     {

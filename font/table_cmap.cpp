@@ -60,10 +60,12 @@ uint16_t CmapTable::format4Glyph(uint16_t code) const
 {
     if (!segmentsInside)
         return 0;
-    int64_t endCodes = int64_t(subtableOffset) + 14;
-    int64_t startCodes = endCodes + 2 + 2 * int64_t(segCount);
-    int64_t idDeltas = startCodes + 2 * int64_t(segCount);
-    int64_t idRangeOffsets = idDeltas + 2 * int64_t(segCount);
+    // The segment arrays were found inside the table when it was opened, so
+    // the search reads them directly.
+    const uint8_t* endCodes = bytesAt(int64_t(subtableOffset) + 14, 2 + 8 * int64_t(segCount));
+    const uint8_t* startCodes = endCodes + 2 + 2 * segCount;
+    const uint8_t* idDeltas = startCodes + 2 * segCount;
+    const uint8_t* idRangeOffsets = idDeltas + 2 * segCount;
 
     // The first segment whose end reaches the code; the last segment when
     // none does (the end is not checked again, as fonts expect).
@@ -71,25 +73,22 @@ uint16_t CmapTable::format4Glyph(uint16_t code) const
     int32_t hi = segCount - 1;
     while (lo < hi) {
         int32_t mid = (lo + hi) / 2;
-        if (u16At(endCodes + 2 * mid) >= code)
+        if (bigEndian16(endCodes + 2 * mid) >= code)
             hi = mid;
         else
             lo = mid + 1;
     }
-    int64_t segment = lo;
 
-    uint16_t startCode = u16At(startCodes + 2 * segment);
+    uint16_t startCode = bigEndian16(startCodes + 2 * lo);
     if (startCode > code)
         return 0;
-    uint16_t idDelta = u16At(idDeltas + 2 * segment);
-    int64_t rangeOffsetAt = idRangeOffsets + 2 * segment;
-    uint16_t idRangeOffset = u16At(rangeOffsetAt);
+    uint16_t idDelta = bigEndian16(idDeltas + 2 * lo);
+    uint16_t idRangeOffset = bigEndian16(idRangeOffsets + 2 * lo);
     if (idRangeOffset == 0)
         return uint16_t(code + idDelta);
-    // The glyph array is addressed from the idRangeOffset entry itself.
-    int64_t glyphAt = rangeOffsetAt + idRangeOffset + 2 * (int64_t(code) - startCode);
-    if (!contains(glyphAt, 2))
-        return 0;
-    uint16_t glyph = u16At(glyphAt);
+    // The glyph array is addressed from the idRangeOffset entry itself; it
+    // may lie anywhere, so this read is checked.
+    int64_t rangeOffsetAt = (idRangeOffsets - base()) + 2 * int64_t(lo);
+    uint16_t glyph = u16At(rangeOffsetAt + idRangeOffset + 2 * (int64_t(code) - startCode));
     return glyph == 0 ? 0 : uint16_t(glyph + idDelta);
 }

@@ -90,7 +90,8 @@ int GlyfTable::loadSimple(int32_t glyph, Rasterizer& rasterizer)
     }
     // No contours: an outline without points, only phantom points remain.
     numPoints = previous + 1;
-    if (numPoints + 2 > pointsLeft(rasterizer, points))
+    rasterizer.workLeft -= numPoints;
+    if (numPoints + 2 > pointsLeft(rasterizer, points) || rasterizer.workLeft < 0)
         return 0;
 
     uint16_t instructionLength = readU16();

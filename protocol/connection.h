@@ -21,6 +21,7 @@ constexpr int DEFAULT_RESOLUTION = 96;
 constexpr uint8_t BAD_REQUEST = 0;
 constexpr uint8_t BAD_FONT = 2;
 constexpr uint8_t BAD_NAME = 7;
+constexpr uint8_t BAD_ALLOC = 9;
 constexpr uint8_t BAD_LENGTH = 10;
 constexpr uint8_t BAD_IMPLEMENTATION = 11;
 

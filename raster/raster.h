@@ -105,6 +105,13 @@ public:
     // The bitmap size of the last glyph renderGlyph measured, kept when the
     // bitmap did not fit so that the caller can make room and convert again.
     int64_t measuredImageSize = 0;
+    // Outline work left for the font being rendered, counted in points
+    // loaded and crossings made. Real fonts need a small fraction of it; a
+    // hostile one cannot make an open run for minutes: past it, glyphs keep
+    // only the advance of the width tables. renderAllGlyphs restores it.
+    int64_t workPerFont = int64_t(1) << 28;
+    int64_t workLeft = workPerFont;
+
     // rowBytes of every glyph while scanlinePad is negative.
     int64_t fixedRowBytes = 0;
 
@@ -115,10 +122,17 @@ private:
     void fillCrossings(uint8_t* bitmap);
     void addCrossing(CrossingList& list, int64_t key, int64_t value);
     bool growCrossings(CrossingList& list);
+    void sortCrossings(CrossingList& list);
+    bool reserveSortScratch(int32_t entries, int32_t lines);
 
     CrossingList rowCrossings;
     CrossingList columnCrossings;
     // Set when a list could not grow: the outline's crossings no longer pair
     // up, so it is left unfilled rather than drawn wrongly.
     bool crossingsLost = false;
+    // Grow-only scratch of sortCrossings.
+    Crossing* sorted = nullptr;
+    int32_t sortedCapacity = 0;
+    int32_t* lineStart = nullptr;
+    int32_t lineStartCapacity = 0;
 };

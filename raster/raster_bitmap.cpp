@@ -159,6 +159,7 @@ bool Rasterizer::renderAllGlyphs(FontSlot& slot)
     if (scanlinePad < 0)
         fixedRowBytes = rowBytesFor(~scanlinePad, font->getMaxWidth(ppemX));
 
+    workLeft = workPerFont;
     slot.bitmapFormat = 0;
     slot.glyphCount = font->maxpTable->numGlyphs;
     const uint64_t records = uint64_t(slot.glyphCount) * sizeof(GlyphMetrics);

@@ -3,6 +3,7 @@
 // into even-odd spans, the column crossings find dropouts. Coordinates are
 // 26.6 relative to the bitmap's bottom-left corner; rows are stored top first.
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 #include "raster/raster.h"
@@ -71,6 +72,72 @@ void setPixels(uint8_t* row, int64_t first, int64_t last)
 
 } // namespace
 
+// Orders a list by line, then by position. Every key is a pixel centre, so
+// a counting pass over the lines the outline reaches, then an insertion sort
+// of each line's few crossings, does it in linear time. Outlines spread over
+// many more lines than they have crossings (or a scratch array that cannot
+// grow) take the general sort instead.
+void Rasterizer::sortCrossings(CrossingList& list)
+{
+    const int32_t n = list.count;
+    Crossing* entries = list.entries;
+    if (n < 2)
+        return;
+    int64_t first = INT64_MAX, last = INT64_MIN;
+    for (int32_t i = 0; i < n; i++) {
+        int64_t line = crossingKey(entries[i]) >> 6;
+        first = std::min(first, line);
+        last = std::max(last, line);
+    }
+    const int64_t lines = last - first + 1;
+    if (lines > 2 * int64_t(n) + 64 || !reserveSortScratch(n, static_cast<int32_t>(lines) + 1)) {
+        std::sort(entries, entries + n);
+        return;
+    }
+    int32_t* start = lineStart;
+    std::fill(start, start + lines + 1, 0);
+    for (int32_t i = 0; i < n; i++)
+        start[(crossingKey(entries[i]) >> 6) - first + 1]++;
+    for (int64_t k = 1; k <= lines; k++)
+        start[k] += start[k - 1];
+    for (int32_t i = 0; i < n; i++)
+        sorted[start[(crossingKey(entries[i]) >> 6) - first]++] = entries[i];
+    // start[k] is now the end of line k; within a line the keys are equal,
+    // so the packed entries compare by position.
+    int32_t begin = 0;
+    for (int64_t k = 0; k < lines; k++) {
+        const int32_t end = start[k];
+        for (int32_t i = begin + 1; i < end; i++) {
+            Crossing c = sorted[i];
+            int32_t j = i;
+            for (; j > begin && sorted[j - 1] > c; j--)
+                sorted[j] = sorted[j - 1];
+            sorted[j] = c;
+        }
+        begin = end;
+    }
+    std::copy(sorted, sorted + n, entries);
+}
+
+bool Rasterizer::reserveSortScratch(int32_t entries, int32_t lines)
+{
+    if (sortedCapacity < entries) {
+        void* block = memRealloc(sorted, entries * static_cast<int>(sizeof(Crossing)));
+        if (!block)
+            return false;
+        sorted = static_cast<Crossing*>(block);
+        sortedCapacity = entries;
+    }
+    if (lineStartCapacity < lines) {
+        void* block = memRealloc(lineStart, lines * static_cast<int>(sizeof(int32_t)));
+        if (!block)
+            return false;
+        lineStart = static_cast<int32_t*>(block);
+        lineStartCapacity = lines;
+    }
+    return true;
+}
+
 bool Rasterizer::growCrossings(CrossingList& list)
 {
     if (list.capacity >= CROSSINGS_MAX)
@@ -95,6 +162,8 @@ inline void Rasterizer::addCrossing(CrossingList& list, int64_t key, int64_t val
 
 void Rasterizer::addLine(int32_t xA, int32_t yA, int32_t xB, int32_t yB)
 {
+    if (crossingsLost)
+        return; // the outline is not filled anyway
     // Pixel centres c with low < c <= high, from the top: the half-open range
     // makes a closed contour cross every centre line an even number of times.
     if (yA != yB) {
@@ -103,8 +172,15 @@ void Rasterizer::addLine(int32_t xA, int32_t yA, int32_t xB, int32_t yB)
             xL = xB, yL = yB, xU = xA, yU = yA;
         }
         int64_t dy = yU - yL, dx = xU - xL, half = dy >> 1;
-        for (int64_t c = ((yU - 32) | 63) - 31; c > yL; c -= 64)
-            addCrossing(rowCrossings, c, xL + ((c - yL) * dx + half) / dy);
+        int64_t c = ((yU - 32) | 63) - 31;
+        if (dy < (int64_t(1) << 15) && dx < (int64_t(1) << 15) && dx > -(int64_t(1) << 15)) {
+            // The common case, in 32-bit division: the same quotient, faster.
+            for (int32_t d = int32_t(c - yL); d > 0; d -= 64, c -= 64)
+                addCrossing(rowCrossings, c, xL + (d * int32_t(dx) + int32_t(half)) / int32_t(dy));
+        } else {
+            for (; c > yL; c -= 64)
+                addCrossing(rowCrossings, c, xL + ((c - yL) * dx + half) / dy);
+        }
     }
     if (xA != xB && gs.dropoutControl) {
         int64_t xL = xA, yL = yA, xU = xB, yU = yB;
@@ -112,8 +188,14 @@ void Rasterizer::addLine(int32_t xA, int32_t yA, int32_t xB, int32_t yB)
             xL = xB, yL = yB, xU = xA, yU = yA;
         }
         int64_t dx = xU - xL, dy = yU - yL, half = dx >> 1;
-        for (int64_t c = ((xU - 32) | 63) - 31; c > xL; c -= 64)
-            addCrossing(columnCrossings, c, yL + ((c - xL) * dy + half) / dx);
+        int64_t c = ((xU - 32) | 63) - 31;
+        if (dx < (int64_t(1) << 15) && dy < (int64_t(1) << 15) && dy > -(int64_t(1) << 15)) {
+            for (int32_t d = int32_t(c - xL); d > 0; d -= 64, c -= 64)
+                addCrossing(columnCrossings, c, yL + (d * int32_t(dy) + int32_t(half)) / int32_t(dx));
+        } else {
+            for (; c > xL; c -= 64)
+                addCrossing(columnCrossings, c, yL + ((c - xL) * dy + half) / dx);
+        }
     }
 }
 
@@ -170,6 +252,7 @@ void Rasterizer::fillCrossings(uint8_t* bitmap)
 {
     const int64_t top = imageHeight - 1;
     const int64_t rowBits = static_cast<int64_t>(rowBytes) * 8;
+    workLeft -= rowCrossings.count + columnCrossings.count;
     if (crossingsLost || rowBits <= 0) {
         rowCrossings.count = columnCrossings.count = 0;
         crossingsLost = false;
@@ -183,7 +266,7 @@ void Rasterizer::fillCrossings(uint8_t* bitmap)
     };
 
     Crossing* rows = rowCrossings.entries;
-    std::sort(rows, rows + rowCrossings.count);
+    sortCrossings(rowCrossings);
     // A malformed outline may leave an odd count; its last crossing is unpaired.
     for (int32_t i = 0; i + 1 < rowCrossings.count; i += 2) {
         int64_t row = top - (crossingKey(rows[i]) >> 6);
@@ -207,7 +290,7 @@ void Rasterizer::fillCrossings(uint8_t* bitmap)
 
     if (gs.dropoutControl) {
         Crossing* columns = columnCrossings.entries;
-        std::sort(columns, columns + columnCrossings.count);
+        sortCrossings(columnCrossings);
         for (int32_t i = 0; i + 1 < columnCrossings.count; i += 2) {
             int64_t y1 = crossingValue(columns[i]), y2 = crossingValue(columns[i + 1]);
             if (y2 - y1 > 62)
@@ -224,7 +307,7 @@ void Rasterizer::fillCrossings(uint8_t* bitmap)
 
 void Rasterizer::scanConvert(uint8_t* bitmap, const uint8_t* end)
 {
-    if (imageSize <= 0 || imageSize >= end - bitmap) {
+    if (imageSize <= 0 || imageSize >= end - bitmap || workLeft < 0) {
         imageSize = 0;
         return;
     }

@@ -32,6 +32,8 @@ Rasterizer::~Rasterizer()
 {
     memFree(rowCrossings.entries, rowCrossings.capacity * static_cast<int>(sizeof(Crossing)));
     memFree(columnCrossings.entries, columnCrossings.capacity * static_cast<int>(sizeof(Crossing)));
+    memFree(sorted, sortedCapacity * static_cast<int>(sizeof(Crossing)));
+    memFree(lineStart, lineStartCapacity * static_cast<int>(sizeof(int32_t)));
     memFree(contourArray, sizeContours * static_cast<int>(sizeof(int32_t)));
     memFree(pointArray, sizePoints * static_cast<int>(sizeof(OutlinePoint)));
 }
@@ -41,7 +43,9 @@ void Rasterizer::setFont(TrueTypeFont* newFont, int32_t)
     // The font program runs with this transform.
     scaleXX = scaleYY = 21;
     scaleXY = scaleYX = 0;
-    if (!newFont || newFont->isBad()) {
+    // A font opened for the database only lacks the outline tables.
+    if (!newFont || newFont->isBad() || !newFont->maxpTable || !newFont->glyfTable || !newFont->locaTable
+        || !newFont->hheaTable || !newFont->hmtxTable) {
         state = 0;
         return;
     }

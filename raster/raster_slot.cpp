@@ -116,8 +116,11 @@ FontSlot* findFontSlot(uint32_t fontId)
 {
     if (fontId == 0)
         return nullptr;
+    // Ids are compared as the 32-bit values they are on the wire: the
+    // stored id is sign-extended, so an id with bit 31 set would otherwise
+    // never be found again and its slot would leak.
     for (FontSlot& slot : fontSlots)
-        if (slot.fontId == static_cast<int64_t>(fontId))
+        if (static_cast<uint32_t>(slot.fontId) == fontId)
             return &slot;
     return nullptr;
 }

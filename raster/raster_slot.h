@@ -88,8 +88,8 @@ extern FontSlot fontSlots[FONT_SLOT_COUNT];
 FontSlot* openFontSlot(TrueTypeFont* font, FontParams& params, Rasterizer& rasterizer, uint32_t fontId,
                        const Encoding* encoding);
 
-// The first slot whose id equals fontId taken as an unsigned number (ids
-// with bit 31 set were stored sign-extended and are never found), or null.
+// The first slot, in table order, whose id equals fontId as a 32-bit value
+// (ids with bit 31 set included), or null.
 FontSlot* findFontSlot(uint32_t fontId);
 
 // Frees the glyph buffer, destroys the font and frees the slot.

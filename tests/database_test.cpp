@@ -501,7 +501,7 @@ TEST_F(DatabaseTest, ReadersAlwaysSeeACompleteDatabaseDuringRebuilds)
     }
     std::set<size_t> seen;
     int checks = 0;
-    for (; checks < 2000; checks++) {
+    for (; checks < 100000; checks++) {
         releaseDatabase();
         testing::internal::CaptureStderr();
         int opened = openDatabase();

@@ -132,12 +132,14 @@ TEST_F(SlotTest, UnusableOpensAreRefused)
     FontParams params = pixels(8, 8);
     EXPECT_EQ(openFontSlot(nullptr, params, r, 1, nullptr), nullptr);
     EXPECT_EQ(open(fixturePath("no-such-font.ttf"), pixels(8, 8), r), nullptr);
+    EXPECT_EQ(openFontSlot(new TrueTypeFont(fixturePath("raster.ttf").c_str(), true), params, r, 1, nullptr), nullptr);
     // Id 0 marks a free slot and cannot name an instance.
     EXPECT_EQ(open(fixturePath("raster.ttf"), pixels(8, 8), r, 0), nullptr);
     EXPECT_EQ(findFontSlot(0), nullptr);
-    // An id with bit 31 set is stored sign-extended and so never found.
-    ASSERT_NE(open(fixturePath("raster.ttf"), pixels(8, 8), r, 0x80000001u), nullptr);
-    EXPECT_EQ(findFontSlot(0x80000001u), nullptr);
+    // An id with bit 31 set is stored sign-extended and found like any other.
+    FontSlot* high = open(fixturePath("raster.ttf"), pixels(8, 8), r, 0x80000001u);
+    ASSERT_NE(high, nullptr);
+    EXPECT_EQ(findFontSlot(0x80000001u), high);
     for (const FontSlot& slot : fontSlots)
         EXPECT_TRUE(slot.fontId == 0 || slot.fontId == -0x7FFFFFFF);
 }
@@ -222,4 +224,22 @@ TEST_F(SlotTest, AbsurdSizesStayWithinTheCeiling)
     FontSlot* small = open(DEJAVU + "DejaVuSans.ttf", pixels(16, 16), r, 2);
     ASSERT_NE(small, nullptr);
     EXPECT_GT(small->glyphMetrics[small->font->getGlyphNo('H')].bitmapSize, 0);
+}
+
+TEST_F(SlotTest, OutlineWorkPerFontIsBounded)
+{
+    // With room for a few dozen glyphs' work only, the rest of the font
+    // keeps the advances of its width tables and no bitmaps.
+    r.workPerFont = 20000;
+    FontSlot* slot = open(DEJAVU + "DejaVuSans.ttf", pixels(16, 16), r);
+    ASSERT_NE(slot, nullptr);
+    uint32_t rendered = 0, last = 0;
+    for (uint32_t g = 0; g < slot->glyphCount; g++)
+        if (slot->glyphMetrics[g].bitmapSize > 0)
+            rendered++, last = g;
+    EXPECT_GT(rendered, 10u);
+    EXPECT_LT(last, slot->glyphCount / 4);
+    const GlyphMetrics& late = slot->glyphMetrics[slot->glyphCount - 1];
+    EXPECT_EQ(late.width, 0);
+    EXPECT_EQ(late.advance, slot->font->getGlyphWidth(16, slot->glyphCount - 1));
 }

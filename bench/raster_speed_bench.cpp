@@ -1,0 +1,127 @@
+// Rendering speed: every glyph of a font opened through openFontSlot, in
+// microseconds per glyph, beside FreeType loading and rendering the same
+// glyphs unhinted in monochrome; and the peak memory one open instance adds
+// to a process.
+//   raster_speed_bench [font.ttf]
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "raster/raster.h"
+#include "raster/raster_slot.h"
+
+#ifdef HAVE_FREETYPE
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#endif
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double microseconds(Clock::duration d)
+{
+    return std::chrono::duration<double, std::micro>(d).count();
+}
+
+// Best of a few runs, so that a busy machine disturbs the figure least.
+constexpr int RUNS = 5;
+
+double ourMicrosecondsPerGlyph(const char* path, int size, uint32_t& glyphs)
+{
+    double best = 1e30;
+    Rasterizer rasterizer;
+    for (int run = 0; run < RUNS; run++) {
+        FontParams params = {{size, size, 0, 0}, {0, 0, 0, 0}, 96, 96, 0};
+        TrueTypeFont* font = new TrueTypeFont(path, false);
+        auto start = Clock::now();
+        FontSlot* slot = openFontSlot(font, params, rasterizer, 1, nullptr);
+        auto elapsed = Clock::now() - start;
+        if (!slot)
+            return -1;
+        glyphs = slot->glyphCount;
+        best = std::min(best, microseconds(elapsed) / glyphs);
+        closeFontSlot(*slot);
+    }
+    return best;
+}
+
+#ifdef HAVE_FREETYPE
+double freetypeMicrosecondsPerGlyph(const char* path, int size)
+{
+    FT_Library library;
+    FT_Face face;
+    if (FT_Init_FreeType(&library) || FT_New_Face(library, path, 0, &face))
+        return -1;
+    FT_Set_Pixel_Sizes(face, size, size);
+    double best = 1e30;
+    for (int run = 0; run < RUNS; run++) {
+        auto start = Clock::now();
+        for (FT_Long g = 0; g < face->num_glyphs; g++)
+            if (!FT_Load_Glyph(face, FT_UInt(g), FT_LOAD_NO_HINTING | FT_LOAD_TARGET_MONO | FT_LOAD_NO_BITMAP))
+                FT_Render_Glyph(face->glyph, FT_RENDER_MODE_MONO);
+        best = std::min(best, microseconds(Clock::now() - start) / double(face->num_glyphs));
+    }
+    FT_Done_Face(face);
+    FT_Done_FreeType(library);
+    return best;
+}
+#endif
+
+long statusKilobytes(const char* field)
+{
+    FILE* status = std::fopen("/proc/self/status", "r");
+    char line[256];
+    long value = -1;
+    while (status && std::fgets(line, sizeof line, status))
+        if (std::strncmp(line, field, std::strlen(field)) == 0)
+            std::sscanf(line + std::strlen(field), "%ld", &value);
+    if (status)
+        std::fclose(status);
+    return value;
+}
+
+// In a child of its own: the Rasterizer and one open instance, the peak
+// resident memory they add and the kept glyph buffer.
+void reportPeakMemory(const char* path, int size)
+{
+    std::fflush(stdout);
+    pid_t child = fork();
+    if (child == 0) {
+        long before = statusKilobytes("VmRSS:");
+        Rasterizer rasterizer;
+        FontParams params = {{size, size, 0, 0}, {0, 0, 0, 0}, 96, 96, 0};
+        FontSlot* slot = openFontSlot(new TrueTypeFont(path, false), params, rasterizer, 1, nullptr);
+        long peak = statusKilobytes("VmHWM:");
+        std::printf("  %3d px: peak memory of one instance %6.1f MB, glyph buffer kept %6.2f MB\n", size,
+                    (peak - before) / 1024.0, slot ? slot->bufferSize / 1048576.0 : 0.0);
+        std::fflush(stdout);
+        _exit(0);
+    }
+    int status;
+    waitpid(child, &status, 0);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const char* path = argc > 1 ? argv[1] : "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+    std::printf("%s\n", path);
+    for (int size : {12, 16, 24, 48}) {
+        uint32_t glyphs = 0;
+        double ours = ourMicrosecondsPerGlyph(path, size, glyphs);
+#ifdef HAVE_FREETYPE
+        double theirs = freetypeMicrosecondsPerGlyph(path, size);
+        std::printf("  %3d px: %u glyphs  brassel %7.2f us/glyph  FreeType (unhinted, mono) %7.2f us/glyph  ratio %.2f\n",
+                    size, glyphs, ours, theirs, ours / theirs);
+#else
+        std::printf("  %3d px: %u glyphs  brassel %7.2f us/glyph\n", size, glyphs, ours);
+#endif
+    }
+    for (int size : {12, 16, 24, 48})
+        reportPeakMemory(path, size);
+    return 0;
+}
