@@ -322,6 +322,15 @@ bool ServerProcess::start(const std::vector<std::string>& arguments, const std::
     }
     tcp = !contains(arguments, "--notcp");
 
+    commandLine = argv;
+    input = standardInput;
+    return launch();
+}
+
+bool ServerProcess::launch()
+{
+    const std::vector<std::string>& argv = commandLine;
+    const int standardInput = input;
     const std::string outPath = scratch.file("stdout");
     const std::string errPath = scratch.file("stderr");
     std::fflush(nullptr);
@@ -363,8 +372,19 @@ bool ServerProcess::waitListening(int timeoutMilliseconds)
                 : isListedAsListening("/proc/net/unix", socketPath(), true);
         if (listening)
             return true;
-        if (!running())
-            return false;
+        if (!running()) {
+            // Servers of tests running in parallel share /tmp/.font-unix:
+            // one removing it as it ends can race another making its socket
+            // there. Such a start is tried once more.
+            const std::string messages = err();
+            const bool lostDirectory = messages.find("could not write to ") != std::string::npos ||
+                                       messages.find("cannot create socket directory") != std::string::npos;
+            if (status != 1 || !lostDirectory || relaunched)
+                return false;
+            relaunched = true;
+            if (!launch())
+                return false;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return false;

@@ -111,7 +111,12 @@ public:
     const std::string& cacheDirectory() const { return cache; }
 
 private:
+    bool launch();
+
     TempDir scratch;
+    std::vector<std::string> commandLine;
+    int input = -1;
+    bool relaunched = false;
     pid_t process = -1;
     int serverPort = 0;
     bool tcp = true;
