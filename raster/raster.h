@@ -117,6 +117,7 @@ public:
 
 private:
     void addLine(int32_t xA, int32_t yA, int32_t xB, int32_t yB);
+    void addAxisCrossings(CrossingList& list, int32_t atA, int32_t alongA, int32_t atB, int32_t alongB);
     void addArc(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t x2, int32_t y2);
     int32_t addSegment(int32_t p, int32_t q, int32_t r);
     void fillCrossings(uint8_t* bitmap);
