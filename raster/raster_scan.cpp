@@ -54,6 +54,20 @@ int32_t wrapMulAdd(int32_t a, int32_t b, int32_t c, int32_t d)
 constexpr int32_t CROSSINGS_START = 32768;
 constexpr int32_t CROSSINGS_MAX = 1 << 23;
 
+// Grow-only scratch arrays; on failure the old array stays as it was.
+template <typename T>
+bool growTo(T*& array, int32_t& capacity, int32_t needed)
+{
+    if (capacity >= needed)
+        return true;
+    void* block = memRealloc(array, needed * static_cast<int>(sizeof(T)));
+    if (!block)
+        return false;
+    array = static_cast<T*>(block);
+    capacity = needed;
+    return true;
+}
+
 void setPixels(uint8_t* row, int64_t first, int64_t last)
 {
     int64_t b0 = first >> 3;
@@ -121,34 +135,14 @@ void Rasterizer::sortCrossings(CrossingList& list)
 
 bool Rasterizer::reserveSortScratch(int32_t entries, int32_t lines)
 {
-    if (sortedCapacity < entries) {
-        void* block = memRealloc(sorted, entries * static_cast<int>(sizeof(Crossing)));
-        if (!block)
-            return false;
-        sorted = static_cast<Crossing*>(block);
-        sortedCapacity = entries;
-    }
-    if (lineStartCapacity < lines) {
-        void* block = memRealloc(lineStart, lines * static_cast<int>(sizeof(int32_t)));
-        if (!block)
-            return false;
-        lineStart = static_cast<int32_t*>(block);
-        lineStartCapacity = lines;
-    }
-    return true;
+    return growTo(sorted, sortedCapacity, entries) && growTo(lineStart, lineStartCapacity, lines);
 }
 
 bool Rasterizer::growCrossings(CrossingList& list)
 {
     if (list.capacity >= CROSSINGS_MAX)
         return false;
-    int32_t capacity = list.capacity ? list.capacity * 2 : CROSSINGS_START;
-    void* block = memRealloc(list.entries, capacity * static_cast<int>(sizeof(Crossing)));
-    if (!block)
-        return false;
-    list.entries = static_cast<Crossing*>(block);
-    list.capacity = capacity;
-    return true;
+    return growTo(list.entries, list.capacity, list.capacity ? list.capacity * 2 : CROSSINGS_START);
 }
 
 inline void Rasterizer::addCrossing(CrossingList& list, int64_t key, int64_t value)
