@@ -9,6 +9,8 @@
 #include "server/lifecycle.h"
 #include "server/settings.h"
 
+#include <cstdio>
+
 namespace {
 
 // Bytes of one SetResolution entry: x and y dots per inch, point size in
@@ -34,6 +36,9 @@ void resynchroniseDatabase()
     syncDatabase(false);
     openDatabase();
     reloadRequested = 0;
+    // The synchronisation's messages must not wait in the buffer for a
+    // terminating signal, which ends the process without flushing.
+    std::fflush(stdout);
 }
 
 void handleNoOp(Connection&) {}

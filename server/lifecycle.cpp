@@ -19,10 +19,15 @@ pid_t serverProcess = 0;
 
 namespace {
 
+// The signal can arrive while the process holds a C library lock (inside
+// malloc, or fork taking the allocator's locks): exit() would run
+// destructors and flush streams that need those locks and hang for good.
+// _exit ends the process at once; stdout is flushed at the points after
+// which the server only waits, so no message is lost.
 void onTerminate(int)
 {
     cleanUp();
-    std::exit(0);
+    _exit(0);
 }
 
 void onHangUp(int)
@@ -149,5 +154,6 @@ int runServer(int argc, char** argv)
 
     createUnixEndpoint();
     createTcpEndpoints();
+    std::fflush(stdout);
     acceptLoop();
 }

@@ -138,11 +138,24 @@ TEST(Lifecycle, InterruptEndsWithStatusZero)
     EXPECT_FALSE(fs::exists(server.socketPath()));
 }
 
+// A daemon is nobody's child: whatever a test asserts, the daemon named by
+// the pid file is ended when the test ends.
+struct DaemonGuard {
+    std::string pidFile;
+    ~DaemonGuard()
+    {
+        const std::string contents = readFile(pidFile);
+        if (!contents.empty() && processExists(std::stoi(contents)))
+            kill(std::stoi(contents), SIGKILL);
+    }
+};
+
 TEST(Lifecycle, DaemonWritesPidFileAndTerminateRemovesIt)
 {
     SKIP_WITHOUT_DATABASE();
     TempDir scratch;
     const std::string pidFile = scratch.file("brassel.pid");
+    DaemonGuard guard{pidFile};
     const int port = freePort();
     const std::string socket = "/tmp/.font-unix/fs" + std::to_string(port);
     const CommandResult launch =
@@ -178,6 +191,7 @@ TEST(Lifecycle, DaemonThatCannotStartRemovesItsPidFile)
     TempDir scratch;
     fs::create_directories(scratch.file("fonts"));
     const std::string pidFile = scratch.file("brassel.pid");
+    DaemonGuard guard{pidFile};
     const CommandResult launch = runBrassel({"--daemon", "--pidfile", pidFile, "--dir", scratch.file("fonts"),
                                              "--cache", scratch.path(), "--notcp"});
     EXPECT_EQ(launch.status, 0);
