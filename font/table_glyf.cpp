@@ -111,25 +111,8 @@ int GlyfTable::loadSimple(int32_t glyph, Rasterizer& rasterizer)
                 pts[i++].flags = flag;
         }
     }
-    // The running coordinate wraps at 16 bits like the file's values.
-    int16_t x = 0;
-    for (int32_t i = 0; i < n; i++) {
-        uint32_t flag = pts[i].flags;
-        if (flag & FLAG_X_SHORT)
-            x = static_cast<int16_t>(flag & FLAG_X_SAME_OR_POSITIVE ? x + readU8() : x - readU8());
-        else if (!(flag & FLAG_X_SAME_OR_POSITIVE))
-            x = static_cast<int16_t>(x + readS16());
-        pts[i].x = x;
-    }
-    int16_t y = 0;
-    for (int32_t i = 0; i < n; i++) {
-        uint32_t flag = pts[i].flags;
-        if (flag & FLAG_Y_SHORT)
-            y = static_cast<int16_t>(flag & FLAG_Y_SAME_OR_POSITIVE ? y + readU8() : y - readU8());
-        else if (!(flag & FLAG_Y_SAME_OR_POSITIVE))
-            y = static_cast<int16_t>(y + readS16());
-        pts[i].y = y;
-    }
+    readCoordinates(pts, n, FLAG_X_SHORT, FLAG_X_SAME_OR_POSITIVE, &OutlinePoint::x);
+    readCoordinates(pts, n, FLAG_Y_SHORT, FLAG_Y_SAME_OR_POSITIVE, &OutlinePoint::y);
     if (n > 0)
         pts[n - 1].flags |= POINT_OUTLINE_END;
 
@@ -137,6 +120,23 @@ int GlyfTable::loadSimple(int32_t glyph, Rasterizer& rasterizer)
     rasterizer.scalePoints();
     rasterizer.runGlyphProgram(*this, instrOffset, instrLength);
     return 1;
+}
+
+// One coordinate of every point, as deltas selected by the point's flag
+// bits: a short delta with its sign in `sameBit`, or the same value, or a
+// 16-bit delta. The running value wraps at 16 bits like the file's values.
+void GlyfTable::readCoordinates(OutlinePoint* pts, int32_t n, uint8_t shortBit, uint8_t sameBit,
+                                int32_t OutlinePoint::*field)
+{
+    int16_t value = 0;
+    for (int32_t i = 0; i < n; i++) {
+        uint32_t flag = pts[i].flags;
+        if (flag & shortBit)
+            value = static_cast<int16_t>(flag & sameBit ? value + readU8() : value - readU8());
+        else if (!(flag & sameBit))
+            value = static_cast<int16_t>(value + readS16());
+        pts[i].*field = value;
+    }
 }
 
 int GlyfTable::loadComposite(int32_t glyph, const LocaTable& loca, Rasterizer& rasterizer, int depth)

@@ -41,6 +41,7 @@ private:
     int load(int32_t glyph, const LocaTable& loca, Rasterizer& rasterizer, int depth);
     int loadSimple(int32_t glyph, Rasterizer& rasterizer);
     int loadComposite(int32_t glyph, const LocaTable& loca, Rasterizer& rasterizer, int depth);
+    void readCoordinates(OutlinePoint* pts, int32_t n, uint8_t shortBit, uint8_t sameBit, int32_t OutlinePoint::*field);
 
     int componentLoads = 0;
 };

@@ -106,10 +106,11 @@ public:
     // bitmap did not fit so that the caller can make room and convert again.
     int64_t measuredImageSize = 0;
     // Outline work left for the font being rendered, counted in points
-    // loaded and crossings made. Real fonts need a small fraction of it; a
-    // hostile one cannot make an open run for minutes: past it, glyphs keep
-    // only the advance of the width tables. renderAllGlyphs restores it.
-    int64_t workPerFont = int64_t(1) << 28;
+    // loaded and crossings made, so that neither a hostile font nor an
+    // absurd size (100000 pixels wide) makes one open run for long: past it,
+    // glyphs keep only the advance of the width tables. DejaVu Sans needs at
+    // most some 20 million at any size. renderAllGlyphs restores it.
+    int64_t workPerFont = int64_t(1) << 27;
     int64_t workLeft = workPerFont;
 
     // rowBytes of every glyph while scanlinePad is negative.
@@ -117,6 +118,7 @@ public:
 
 private:
     void addLine(int32_t xA, int32_t yA, int32_t xB, int32_t yB);
+    void addAxisCrossings(CrossingList& list, int32_t atA, int32_t alongA, int32_t atB, int32_t alongB);
     void addArc(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t x2, int32_t y2);
     int32_t addSegment(int32_t p, int32_t q, int32_t r);
     void fillCrossings(uint8_t* bitmap);

@@ -176,7 +176,7 @@ bool Rasterizer::renderAllGlyphs(FontSlot& slot)
         uint8_t* block = reinterpret_cast<uint8_t*>(slot.glyphMetrics);
         GlyphMetrics& m = slot.glyphMetrics[g];
         int32_t size = renderGlyph(static_cast<int32_t>(g), block + position, block + slot.bufferSize, m);
-        if (size == 0 && measuredImageSize > 0
+        if (size == 0 && measuredImageSize > 0 && workLeft >= 0
             && growBuffer(slot, position + uint64_t(measuredImageSize) + 1, glyphBufferCeiling, stuck)) {
             // The outline is still in the glyph zone: only the conversion is
             // repeated, into the larger block.

@@ -54,6 +54,20 @@ int32_t wrapMulAdd(int32_t a, int32_t b, int32_t c, int32_t d)
 constexpr int32_t CROSSINGS_START = 32768;
 constexpr int32_t CROSSINGS_MAX = 1 << 23;
 
+// Grow-only scratch arrays; on failure the old array stays as it was.
+template <typename T>
+bool growTo(T*& array, int32_t& capacity, int32_t needed)
+{
+    if (capacity >= needed)
+        return true;
+    void* block = memRealloc(array, needed * static_cast<int>(sizeof(T)));
+    if (!block)
+        return false;
+    array = static_cast<T*>(block);
+    capacity = needed;
+    return true;
+}
+
 void setPixels(uint8_t* row, int64_t first, int64_t last)
 {
     int64_t b0 = first >> 3;
@@ -121,34 +135,14 @@ void Rasterizer::sortCrossings(CrossingList& list)
 
 bool Rasterizer::reserveSortScratch(int32_t entries, int32_t lines)
 {
-    if (sortedCapacity < entries) {
-        void* block = memRealloc(sorted, entries * static_cast<int>(sizeof(Crossing)));
-        if (!block)
-            return false;
-        sorted = static_cast<Crossing*>(block);
-        sortedCapacity = entries;
-    }
-    if (lineStartCapacity < lines) {
-        void* block = memRealloc(lineStart, lines * static_cast<int>(sizeof(int32_t)));
-        if (!block)
-            return false;
-        lineStart = static_cast<int32_t*>(block);
-        lineStartCapacity = lines;
-    }
-    return true;
+    return growTo(sorted, sortedCapacity, entries) && growTo(lineStart, lineStartCapacity, lines);
 }
 
 bool Rasterizer::growCrossings(CrossingList& list)
 {
     if (list.capacity >= CROSSINGS_MAX)
         return false;
-    int32_t capacity = list.capacity ? list.capacity * 2 : CROSSINGS_START;
-    void* block = memRealloc(list.entries, capacity * static_cast<int>(sizeof(Crossing)));
-    if (!block)
-        return false;
-    list.entries = static_cast<Crossing*>(block);
-    list.capacity = capacity;
-    return true;
+    return growTo(list.entries, list.capacity, list.capacity ? list.capacity * 2 : CROSSINGS_START);
 }
 
 inline void Rasterizer::addCrossing(CrossingList& list, int64_t key, int64_t value)
@@ -160,43 +154,38 @@ inline void Rasterizer::addCrossing(CrossingList& list, int64_t key, int64_t val
     list.entries[list.count++] = packCrossing(key, value);
 }
 
+// The crossings of the segment from A to B with the pixel-centre lines of
+// one axis: `along` is the coordinate that crosses the lines (y for rows),
+// `at` the one recorded (x for rows). Centres c with low < c <= high are
+// taken from the top: the half-open range makes a closed contour cross every
+// centre line an even number of times.
+void Rasterizer::addAxisCrossings(CrossingList& list, int32_t atA, int32_t alongA, int32_t atB, int32_t alongB)
+{
+    int64_t atL = atA, alongL = alongA, atU = atB, alongU = alongB;
+    if (alongB < alongA) {
+        atL = atB, alongL = alongB, atU = atA, alongU = alongA;
+    }
+    const int64_t d = alongU - alongL, span = atU - atL, half = d >> 1;
+    int64_t c = ((alongU - 32) | 63) - 31;
+    if (d < (int64_t(1) << 15) && span < (int64_t(1) << 15) && span > -(int64_t(1) << 15)) {
+        // The common case, in 32-bit division: the same quotient, faster.
+        for (int32_t k = int32_t(c - alongL); k > 0; k -= 64, c -= 64)
+            addCrossing(list, c, atL + (k * int32_t(span) + int32_t(half)) / int32_t(d));
+    } else {
+        for (; c > alongL; c -= 64)
+            addCrossing(list, c, atL + ((c - alongL) * span + half) / d);
+    }
+}
+
 void Rasterizer::addLine(int32_t xA, int32_t yA, int32_t xB, int32_t yB)
 {
     if (crossingsLost)
         return; // the outline is not filled anyway
-    // Pixel centres c with low < c <= high, from the top: the half-open range
-    // makes a closed contour cross every centre line an even number of times.
-    if (yA != yB) {
-        int64_t xL = xA, yL = yA, xU = xB, yU = yB;
-        if (yB < yA) {
-            xL = xB, yL = yB, xU = xA, yU = yA;
-        }
-        int64_t dy = yU - yL, dx = xU - xL, half = dy >> 1;
-        int64_t c = ((yU - 32) | 63) - 31;
-        if (dy < (int64_t(1) << 15) && dx < (int64_t(1) << 15) && dx > -(int64_t(1) << 15)) {
-            // The common case, in 32-bit division: the same quotient, faster.
-            for (int32_t d = int32_t(c - yL); d > 0; d -= 64, c -= 64)
-                addCrossing(rowCrossings, c, xL + (d * int32_t(dx) + int32_t(half)) / int32_t(dy));
-        } else {
-            for (; c > yL; c -= 64)
-                addCrossing(rowCrossings, c, xL + ((c - yL) * dx + half) / dy);
-        }
-    }
-    if (xA != xB && gs.dropoutControl) {
-        int64_t xL = xA, yL = yA, xU = xB, yU = yB;
-        if (xB < xA) {
-            xL = xB, yL = yB, xU = xA, yU = yA;
-        }
-        int64_t dx = xU - xL, dy = yU - yL, half = dx >> 1;
-        int64_t c = ((xU - 32) | 63) - 31;
-        if (dx < (int64_t(1) << 15) && dy < (int64_t(1) << 15) && dy > -(int64_t(1) << 15)) {
-            for (int32_t d = int32_t(c - xL); d > 0; d -= 64, c -= 64)
-                addCrossing(columnCrossings, c, yL + (d * int32_t(dy) + int32_t(half)) / int32_t(dx));
-        } else {
-            for (; c > xL; c -= 64)
-                addCrossing(columnCrossings, c, yL + ((c - xL) * dy + half) / dx);
-        }
-    }
+    if (yA != yB)
+        addAxisCrossings(rowCrossings, xA, yA, xB, yB);
+    // Column crossings serve only the dropout pass.
+    if (xA != xB && gs.dropoutControl)
+        addAxisCrossings(columnCrossings, yA, xA, yB, xB);
 }
 
 void Rasterizer::addArc(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t x2, int32_t y2)

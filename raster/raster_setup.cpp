@@ -46,6 +46,8 @@ void Rasterizer::setFont(TrueTypeFont* newFont, int32_t)
     // A font opened for the database only lacks the outline tables.
     if (!newFont || newFont->isBad() || !newFont->maxpTable || !newFont->glyfTable || !newFont->locaTable
         || !newFont->hheaTable || !newFont->hmtxTable) {
+        // No font stays attached: the one set before may be closed already.
+        font = nullptr;
         state = 0;
         return;
     }

@@ -132,6 +132,9 @@ TEST_F(SlotTest, UnusableOpensAreRefused)
     FontParams params = pixels(8, 8);
     EXPECT_EQ(openFontSlot(nullptr, params, r, 1, nullptr), nullptr);
     EXPECT_EQ(open(fixturePath("no-such-font.ttf"), pixels(8, 8), r), nullptr);
+    // A font opened for the database only has no outlines, also on a
+    // Rasterizer whose previous font is closed by now.
+    closeFontSlot(*open(fixturePath("raster.ttf"), pixels(8, 8), r));
     EXPECT_EQ(openFontSlot(new TrueTypeFont(fixturePath("raster.ttf").c_str(), true), params, r, 1, nullptr), nullptr);
     // Id 0 marks a free slot and cannot name an instance.
     EXPECT_EQ(open(fixturePath("raster.ttf"), pixels(8, 8), r, 0), nullptr);
