@@ -139,6 +139,34 @@ TEST(CommandLine, BadPortFallsBackToTheDefault)
     EXPECT_EQ(readFile(scratch.file("err")).rfind("brassel: error: illegal port number!\n", 0), 0u);
 }
 
+// With a user name present twice in the user database the later entry's ids
+// are taken. The database is changed only inside a mount namespace of the
+// test's own; --once makes the server process itself switch, so its ids show.
+TEST(CommandLine, UserNamedTwiceTakesTheLaterEntry)
+{
+    SKIP_WITHOUT_DATABASE();
+    TestUser user;
+    if (!testUser(user))
+        GTEST_SKIP() << "changing the user database in a namespace needs root";
+    TempDir scratch;
+    const std::string port = std::to_string(freePort());
+    const std::string socket = "/tmp/.font-unix/fs" + port;
+    const std::string script =
+        "cp /etc/passwd /tmp/passwd && "
+        "echo 'brasseltwice:x:4101:4102::/:/usr/sbin/nologin' >> /tmp/passwd && "
+        "echo 'brasseltwice:x:4201:4202::/:/usr/sbin/nologin' >> /tmp/passwd && "
+        "mount --bind /tmp/passwd /etc/passwd\n"
+        "'" + brasselBinary() + "' --once --notcp --user brasseltwice --port " + port + " --dir '" +
+        fixturePath("one_font") + "' --cache '" + scratch.path() + "' >/dev/null 2>&1 & pid=$!\n"
+        "for i in $(seq 200); do [ -S " + socket + " ] && break; sleep 0.05; done\n"
+        "/usr/bin/python3 -c \"import socket, time; s = socket.socket(socket.AF_UNIX); s.connect('" + socket +
+        "'); s.send(b'l' + bytes(11)); s.recv(28); time.sleep(2)\" &\n"
+        "for i in $(seq 60); do grep -q '^Uid:[[:space:]]*0[[:space:]]' /proc/$pid/status || break; sleep 0.05; done\n"
+        "grep -E '^(Uid|Gid):' /proc/$pid/status | tr -s '\\t' ' '; wait";
+    const CommandResult result = runInPrivateTmp(script);
+    EXPECT_EQ(result.out, "Uid: 4201 4201 4201 4201\nGid: 4202 4202 4202 4202\n") << result.err;
+}
+
 TEST(CommandLine, ResolutionOptionSetsTheStartingResolution)
 {
     SKIP_WITHOUT_DATABASE();
