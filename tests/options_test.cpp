@@ -139,6 +139,40 @@ TEST(CommandLine, BadPortFallsBackToTheDefault)
     EXPECT_EQ(readFile(scratch.file("err")).rfind("brassel: error: illegal port number!\n", 0), 0u);
 }
 
+// Each --encoding appends: the one font is listed once per active encoding,
+// in the order the options named them after the built-in iso8859-1.
+TEST(CommandLine, EncodingOptionsAppendInOrder)
+{
+    SKIP_WITHOUT_DATABASE();
+    ServerProcess server;
+    ASSERT_TRUE(server.start({"--encoding", "koi8-r", "--encoding", "cp-866"}));
+    ASSERT_TRUE(server.waitListening()) << server.err();
+    FsClient client;
+    ASSERT_TRUE(client.connectTcp(server.port()));
+    ASSERT_TRUE(client.setup());
+    std::vector<uint8_t> body;
+    append32(body, 100);
+    append16(body, 1);
+    append16(body, 0);
+    body.push_back('*');
+    const FsReply reply = client.request(makeRequest(13, 0, body));
+    ASSERT_TRUE(reply.received);
+    std::vector<std::string> charsets;
+    size_t at = 16;
+    for (uint32_t i = 0; i < reply.get32(12) && at < reply.bytes.size(); i++) {
+        const size_t length = reply.bytes[at];
+        ASSERT_LE(at + 1 + length, reply.bytes.size());
+        const std::string name(reply.bytes.begin() + at + 1, reply.bytes.begin() + at + 1 + length);
+        // The last two fields of an XLFD name: registry and encoding. The
+        // listing's other, short names are not per encoding.
+        const size_t last = name.rfind('-');
+        if (name[0] == '-')
+            charsets.push_back(name.substr(name.rfind('-', last - 1) + 1));
+        at += 1 + length;
+    }
+    EXPECT_EQ(charsets, (std::vector<std::string>{"iso8859-1", "koi8-r", "cp-866"}));
+}
+
 // With a user name present twice in the user database the later entry's ids
 // are taken. The database is changed only inside a mount namespace of the
 // test's own; --once makes the server process itself switch, so its ids show.
