@@ -2,6 +2,7 @@
 
 #include "support/paths.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -200,10 +201,34 @@ CommandResult runBrassel(const std::vector<std::string>& arguments, int timeoutS
     return runCommand(argv, "", timeoutSeconds);
 }
 
+// The folder right below /tmp that holds path ("/tmp/x" for "/tmp/x/y/z"),
+// or "" when path is not below /tmp.
+static std::string topFolderInTmp(const std::string& path)
+{
+    if (path.rfind("/tmp/", 0) != 0)
+        return "";
+    return path.substr(0, path.find('/', 5));
+}
+
 CommandResult runInPrivateTmp(const std::string& script, int timeoutSeconds)
 {
+    // A checkout that itself lies below /tmp would vanish under the fresh
+    // /tmp together with the server binary and the fixtures: carry its
+    // folders across through a tmpfs on /mnt, which only this namespace sees.
+    std::vector<std::string> tops;
+    for (const std::string& top : {topFolderInTmp(BUILD_DIR), topFolderInTmp(SOURCE_DIR)})
+        if (!top.empty() && std::find(tops.begin(), tops.end(), top) == tops.end())
+            tops.push_back(top);
+    std::string park = "mount -t tmpfs tmpfs /mnt && ", restore;
+    for (size_t i = 0; i < tops.size(); i++) {
+        const std::string slot = "/mnt/" + std::to_string(i);
+        park += "mkdir " + slot + " && mount --bind '" + tops[i] + "' " + slot + " && ";
+        restore += "mkdir -p '" + tops[i] + "' && mount --bind " + slot + " '" + tops[i] + "' && ";
+    }
+    const std::string prepare = tops.empty() ? "mount -t tmpfs tmpfs /tmp && "
+                                             : park + "mount -t tmpfs tmpfs /tmp && " + restore;
     return runCommand({"unshare", "--mount", "--propagation", "private", "sh", "-c",
-                       "mount -t tmpfs tmpfs /tmp && cd / && {\n" + script + "\n}"},
+                       prepare + "cd / && {\n" + script + "\n}"},
                       "", timeoutSeconds);
 }
 
