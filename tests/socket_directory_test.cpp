@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 namespace {
 
 struct DirectoryCase {
@@ -30,9 +32,21 @@ TEST(SocketDirectory, ChecksMessagesAndStatuses)
     if (!testUser(user))
         GTEST_SKIP() << "a private /tmp and an ordinary user need root";
 
+    // Every case replaces /tmp, even making it unreadable to the ordinary
+    // user, so the server and its fonts must live elsewhere: a build tree
+    // below /tmp is copied out first.
+    std::unique_ptr<TempDir> staging;
+    std::string binary = brasselBinary(), fonts = fixturePath("one_font");
+    if (buildBelowTmp()) {
+        staging = std::make_unique<TempDir>("/var/tmp/brassel-tests");
+        ASSERT_EQ(runCommand({"cp", "-r", binary, fonts, staging->path()}).status, 0);
+        binary = staging->file("brassel");
+        fonts = staging->file("one_font");
+    }
+    TempDir scratch(staging ? staging->path() : std::string(BUILD_DIR) + "/test-tmp");
+
     // A database built beforehand keeps its messages out of the way.
-    TempDir scratch;
-    runBrassel({"--sync", "--dir", fixturePath("one_font"), "--cache", scratch.path()});
+    runBrassel({"--sync", "--dir", fonts, "--cache", scratch.path()});
     const std::string port = std::to_string(freePort());
     const std::string socket = DIR + "/fs" + port;
     const std::string prefix = "brassel: error: pre-existing socket directory " + DIR;
@@ -74,7 +88,7 @@ TEST(SocketDirectory, ChecksMessagesAndStatuses)
         if (c.asUser)
             for (const std::string& word : asTestUser(user))
                 run += word + " ";
-        run += "'" + brasselBinary() + "' --notcp --port " + port + " --dir '" + fixturePath("one_font") +
+        run += "'" + binary + "' --notcp --port " + port + " --dir '" + fonts +
                "' --cache '" + scratch.path() + "'";
         // -L: report on what the link points to, as a user would look.
         const std::string script =
@@ -85,7 +99,7 @@ TEST(SocketDirectory, ChecksMessagesAndStatuses)
             "[ -S " + socket + " ] && stat -c 'socket %a' " + socket + "; "
             "kill -TERM $pid 2>/dev/null; wait $pid; echo \"status $?\"; "
             "chmod 0755 /tmp; echo \"left $(ls -A /tmp | tr '\\n' ' ' | sed 's/ $//')\"";
-        const CommandResult result = runInPrivateTmp(script);
+        const CommandResult result = runInPrivateTmp(script, 60, false);
         EXPECT_EQ(result.out, c.report) << result.err;
         EXPECT_EQ(readFile(scratch.file("err")), c.err);
     }

@@ -96,9 +96,10 @@ bool contains(const std::vector<std::string>& arguments, const char* option)
 
 } // namespace
 
-TempDir::TempDir()
+TempDir::TempDir() : TempDir(std::string(BUILD_DIR) + "/test-tmp") {}
+
+TempDir::TempDir(const std::string& base)
 {
-    const std::string base = std::string(BUILD_DIR) + "/test-tmp";
     std::filesystem::create_directories(base);
     // Anyone may enter: servers run as an ordinary user use these too.
     chmod(base.c_str(), 0755);
@@ -210,15 +211,21 @@ static std::string topFolderInTmp(const std::string& path)
     return path.substr(0, path.find('/', 5));
 }
 
-CommandResult runInPrivateTmp(const std::string& script, int timeoutSeconds)
+bool buildBelowTmp()
+{
+    return !topFolderInTmp(BUILD_DIR).empty();
+}
+
+CommandResult runInPrivateTmp(const std::string& script, int timeoutSeconds, bool carryCheckout)
 {
     // A checkout that itself lies below /tmp would vanish under the fresh
     // /tmp together with the server binary and the fixtures: carry its
     // folders across through a tmpfs on /mnt, which only this namespace sees.
     std::vector<std::string> tops;
-    for (const std::string& top : {topFolderInTmp(BUILD_DIR), topFolderInTmp(SOURCE_DIR)})
-        if (!top.empty() && std::find(tops.begin(), tops.end(), top) == tops.end())
-            tops.push_back(top);
+    if (carryCheckout)
+        for (const std::string& top : {topFolderInTmp(BUILD_DIR), topFolderInTmp(SOURCE_DIR)})
+            if (!top.empty() && std::find(tops.begin(), tops.end(), top) == tops.end())
+                tops.push_back(top);
     std::string park = "mount -t tmpfs tmpfs /mnt && ", restore;
     for (size_t i = 0; i < tops.size(); i++) {
         const std::string slot = "/mnt/" + std::to_string(i);

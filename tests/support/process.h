@@ -13,6 +13,8 @@
 class TempDir {
 public:
     TempDir();
+    // The same below another folder, made when missing.
+    explicit TempDir(const std::string& base);
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -45,8 +47,13 @@ CommandResult runBrassel(const std::vector<std::string>& arguments, int timeoutS
 
 // Runs a shell script as root in a mount namespace of its own whose /tmp is
 // a fresh empty file system, so it may make, break or remove
-// /tmp/.font-unix without touching the one every other server uses.
-CommandResult runInPrivateTmp(const std::string& script, int timeoutSeconds = 60);
+// /tmp/.font-unix without touching the one every other server uses. With
+// carryCheckout, a build or source tree that lies below /tmp stays visible
+// at its own path in the fresh /tmp.
+CommandResult runInPrivateTmp(const std::string& script, int timeoutSeconds = 60, bool carryCheckout = true);
+
+// True when the build tree lies below /tmp, where a fresh /tmp hides it.
+bool buildBelowTmp();
 
 // The ordinary user "brasseltest" (created when missing); false when the
 // tests do not run as root and cannot switch users.
