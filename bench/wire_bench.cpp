@@ -1,6 +1,8 @@
 // Latency of fonts on the wire, against the real server over TCP:
 // OpenBitmapFont of DejaVu Sans at 16 pixels (which renders every glyph of
-// the font), and QueryXBitmaps16 for the codes 0x20 to 0xFF.
+// the font), QueryXBitmaps16 for the codes 0x20 to 0xFF, and ListFonts "*"
+// (a reply in two writes, which a client's delayed acknowledgements would
+// stall without TCP_NODELAY on the server's side).
 //
 //   wire_bench [ROUNDS]
 #include "support/fs_fonts.h"
@@ -82,5 +84,19 @@ int main(int argc, char** argv)
     }
     report("QueryXBitmaps16 0x20-0xFF, layout changing", converting);
     std::printf("reply size %zu bytes\n", bytes);
+
+    std::vector<uint8_t> body;
+    append32(body, 1000);
+    append16(body, 1);
+    append16(body, 0);
+    body.push_back('*');
+    const auto listAll = makeRequest(13, 0, body);
+    std::vector<double> listings;
+    for (int i = 0; i < rounds * 10; i++) {
+        const auto start = Clock::now();
+        client.request(listAll);
+        listings.push_back(millisecondsSince(start));
+    }
+    report("ListFonts \"*\"", listings);
     return 0;
 }

@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <grp.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -158,6 +160,13 @@ void serveConnection(int descriptor, const uint8_t* prefix, size_t count)
 
 bool runClient(int descriptor)
 {
+    // Replies go out in two or three writes (the setup reply always in two):
+    // with Nagle's algorithm a TCP client's delayed acknowledgement would
+    // hold each later write back for tens of milliseconds. Fails harmlessly
+    // on a Unix socket or a non-socket under inetd.
+    const int noDelay = 1;
+    setsockopt(descriptor, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
+
     uint8_t prefix[REQUEST_BUFFER_SIZE];
     ssize_t count;
     do
