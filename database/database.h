@@ -89,6 +89,11 @@ int openDatabase();
 // Unmaps whatever part of the database is mapped.
 void releaseDatabase();
 
+// Changes into the font directory; 0 on success, as chdir. A relative
+// --dir is taken from the directory the process started in, so that
+// entering it again later (re-synchronising, opening a font) still works.
+int enterFontDirectory();
+
 // The cache directory, "/" and fileName; empty (after an error message)
 // when the cache directory is missing or no directory.
 std::string cachePath(const char* fileName);

@@ -61,7 +61,7 @@ bool checkHeader(const uint8_t* map, uint32_t size, const char* magic)
 int openDatabase()
 {
     fontDatabase = FontDatabase{};
-    if (chdir(settings.fontDirectory) != 0) {
+    if (enterFontDirectory() != 0) {
         logError("directory \"%s\" does not exist!", settings.fontDirectory);
         return 0;
     }

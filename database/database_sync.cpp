@@ -6,6 +6,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -15,6 +16,22 @@
 #include "font/truetype_font.h"
 #include "server/messages.h"
 #include "server/settings.h"
+
+int enterFontDirectory()
+{
+    // Resolved on the first entry, which comes before any change of
+    // directory; messages keep showing the directory as it was given.
+    static const std::string directory = [] {
+        std::string given = settings.fontDirectory;
+        char* start = given.empty() || given[0] == '/' ? nullptr : getcwd(nullptr, 0);
+        if (start == nullptr)
+            return given;
+        std::string absolute = std::string(start) + "/" + given;
+        std::free(start);
+        return absolute;
+    }();
+    return chdir(directory.c_str());
+}
 
 std::string cachePath(const char* fileName)
 {
@@ -86,7 +103,7 @@ int syncDirectory(DatabaseWriter& writer, const char* dirName, bool gslist)
 
 int syncDatabase(bool gslist)
 {
-    if (chdir(settings.fontDirectory) != 0) {
+    if (enterFontDirectory() != 0) {
         logError("directory \"%s\" does not exist!", settings.fontDirectory);
         return -1;
     }

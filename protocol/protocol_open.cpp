@@ -197,7 +197,7 @@ bool openEntry(Connection& connection, const NameBlock& names, FontParams& param
 {
     // Stored paths are relative to the font directory. Should it have gone,
     // the open below fails by itself, so the result needs no check.
-    [[maybe_unused]] const int changed = chdir(settings.fontDirectory);
+    [[maybe_unused]] const int changed = enterFontDirectory();
     auto* font = new TrueTypeFont(names.path.data(), false);
     return openFontSlot(font, params, *connection.rasterizer, connection.get32(4), encoding) != nullptr;
 }

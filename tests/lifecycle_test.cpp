@@ -420,6 +420,29 @@ TEST(Lifecycle, SetCataloguesResynchronisesWithoutReply)
     EXPECT_TRUE(fs::exists(info));
 }
 
+// A relative --dir names the same directory however often the server
+// enters it: at start to open the database, again to rebuild it, and again
+// for every later rebuild.
+TEST(Lifecycle, RelativeFontDirectoryServesAfterEveryRebuild)
+{
+    SKIP_WITHOUT_DATABASE();
+    TempDir top;
+    fs::copy(fixturePath("one_font"), top.file("fonts"));
+    ServerProcess server;
+    // The cache "." is formed inside the font directory.
+    ASSERT_TRUE(server.start({"--dir", "fonts", "--cache", "."}, {"sh", "-c", "cd '" + top.path() + "' && exec \"$0\" \"$@\""}));
+    ASSERT_TRUE(server.waitListening()) << server.err();
+    const std::string info = top.file("fonts/ttinfo.dir");
+    EXPECT_TRUE(fs::exists(info)) << server.err();
+    FsClient client;
+    openClient(client, server);
+    fs::remove(info);
+    ASSERT_TRUE(client.send(makeRequest(4, 0, {0, 0, 0, 0})));
+    ASSERT_TRUE(client.request(makeRequest(1)).received);
+    EXPECT_TRUE(fs::exists(info));
+    EXPECT_EQ(server.err().find("does not exist"), std::string::npos) << server.err();
+}
+
 // The serving child takes the user's ids and only the user's group.
 TEST(Lifecycle, UserSwitchDropsEverySupplementaryGroup)
 {
