@@ -20,17 +20,19 @@
 int enterFontDirectory()
 {
     // Resolved on the first entry, which comes before any change of
-    // directory; messages keep showing the directory as it was given.
-    static const std::string directory = [] {
-        std::string given = settings.fontDirectory;
-        char* start = given.empty() || given[0] == '/' ? nullptr : getcwd(nullptr, 0);
-        if (start == nullptr)
-            return given;
-        std::string absolute = std::string(start) + "/" + given;
-        std::free(start);
-        return absolute;
-    }();
-    return chdir(directory.c_str());
+    // directory, and again only if the setting changes; messages keep
+    // showing the directory as it was given.
+    static std::string given, resolved;
+    if (resolved.empty() || given != settings.fontDirectory) {
+        given = settings.fontDirectory;
+        resolved = given;
+        if (!given.empty() && given[0] != '/')
+            if (char* start = getcwd(nullptr, 0)) {
+                resolved = std::string(start) + "/" + given;
+                std::free(start);
+            }
+    }
+    return chdir(resolved.c_str());
 }
 
 std::string cachePath(const char* fileName)

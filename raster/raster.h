@@ -45,6 +45,9 @@ public:
     // The transform applied to one FUnit coordinate pair.
     int32_t transformX(int32_t x, int32_t y) const;
     int32_t transformY(int32_t x, int32_t y) const;
+    // The glyph's hmtx advance scaled and rounded to whole pixels, as its
+    // advance phantom point has it before any instruction moves it.
+    int32_t roundedAdvance(int32_t glyph) const;
 
     // Scan conversion (raster_scan.cpp): fills the glyph zone's outline into
     // the bitmap at `bitmap`; imageSize is 0 afterwards when it did not fit

@@ -84,10 +84,14 @@ int32_t Rasterizer::renderGlyph(int32_t glyph, uint8_t* bitmap, const uint8_t* e
     measuredImageSize = 0;
     const int32_t n = bitmap < end && glyf.loadGlyph(glyph, *font->locaTable, *this) ? zoneSize[GLYPH_ZONE] : 0;
     if (n == 0) {
-        // No outline, or one without points: an empty box and the advance of
-        // the font's width tables.
+        // No outline, or one without points: an empty box. Its advance is
+        // the hdmx width for this size when there is one, else the rounded
+        // scaled advance that outlined glyphs get from their phantom points.
+        // The width tables' own formula truncates instead, which made the
+        // space of a monospaced font a pixel narrower than its letters.
         m.width = m.height = m.originX = m.originY = m.verticalAdvance = 0;
-        m.advance = font->getGlyphWidth(ppemX, glyph);
+        const int32_t device = font->hdmxTable ? font->hdmxTable->getGlyphWidth(ppemX, glyph) : 0;
+        m.advance = device != 0 ? device : roundedAdvance(glyph);
         imageSize = 0;
         return 0;
     }

@@ -31,6 +31,15 @@ int32_t Rasterizer::transformY(int32_t x, int32_t y) const
     return roundAndShift(x * scaleYX + y * scaleYY, scaleShift);
 }
 
+int32_t Rasterizer::roundedAdvance(int32_t glyph) const
+{
+    uint16_t advance = 0;
+    int16_t lsb = 0;
+    if (font && font->hmtxTable)
+        font->hmtxTable->getHMetrics(glyph, advance, lsb);
+    return roundToPixel(transformX(advance, 0)) >> 6;
+}
+
 void Rasterizer::setGlyphZone(int32_t contours, int32_t points, int32_t* ends, OutlinePoint* pts, int32_t glyph,
                               int32_t xMin)
 {

@@ -189,6 +189,23 @@ TEST_F(SlotTest, RealFontsRenderEveryGlyph)
     }
 }
 
+// In a monospaced font the space, which has no outline, is as wide as the
+// letters and digits, which get their advance from their phantom points.
+TEST_F(SlotTest, MonospacedSpaceIsAsWideAsTheLetters)
+{
+    for (const std::string& font : {DEJAVU + "DejaVuSansMono.ttf", LIBERATION + "LiberationMono-Regular.ttf"}) {
+        for (int ppem = 6; ppem <= 40; ppem++) {
+            FontSlot* slot = open(font, pixels(ppem, ppem), r);
+            ASSERT_NE(slot, nullptr) << font;
+            const int32_t letter = slot->glyphMetrics[slot->font->getGlyphNo('M')].advance;
+            for (uint16_t c : {uint16_t(' '), uint16_t('i'), uint16_t('0'), uint16_t(0xA0)})
+                EXPECT_EQ(slot->glyphMetrics[slot->font->getGlyphNo(c)].advance, letter)
+                    << font << " at " << ppem << " code " << c;
+            closeFontSlot(*slot);
+        }
+    }
+}
+
 TEST_F(SlotTest, LargeSizesGetEveryBitmapBeyondSixteenMegabytes)
 {
     // About 34 MB of bitmaps in rows padded to 32 bits.
