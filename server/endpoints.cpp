@@ -24,7 +24,11 @@ std::vector<int> listeners;
 
 namespace {
 
-constexpr int LISTEN_BACKLOG = 1;
+// As long a queue as the system allows: an X server connects non-blocking
+// and gives up at once when the queue is full, and a short TCP queue makes
+// refused clients wait for their SYN retries, seconds each, while the
+// accepting process forks for the clients ahead of them.
+constexpr int LISTEN_BACKLOG = SOMAXCONN;
 
 char socketPathBuffer[sizeof(sockaddr_un::sun_path)];
 
@@ -198,6 +202,13 @@ void acceptLoop()
         std::fflush(nullptr);
         const pid_t child = fork();
         if (child == 0) {
+            // The child serves only its own connection. Kept listeners
+            // would outlive a restarted server and hold its port, queueing
+            // new clients on sockets nobody accepts, and would let a serving
+            // process take other clients' connections.
+            for (int listener : listeners)
+                close(listener);
+            listeners.clear();
             runClient(connection);
             std::exit(0);
         }

@@ -11,9 +11,12 @@
 #include <csignal>
 #include <filesystem>
 #include <functional>
+#include <fcntl.h>
+#include <memory>
 #include <netinet/in.h>
 #include <sstream>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -371,6 +374,71 @@ TEST(Lifecycle, BusyTcpPortLeavesTheUnixSocket)
     }
     close(v4);
     close(v6);
+}
+
+// A server ended while an X server is still attached leaves that client's
+// serving child behind; the server started again on the same port must get
+// the TCP port and serve a new client at once, while the old child goes on
+// serving its own.
+TEST(Lifecycle, RestartWhileAClientIsAttachedServesTcpAtOnce)
+{
+    SKIP_WITHOUT_DATABASE();
+    ServerProcess first;
+    startServer(first);
+    const int port = first.port();
+    FsClient attached;
+    ASSERT_TRUE(attached.connectTcp(port));
+    ASSERT_TRUE(attached.setup());
+    ASSERT_TRUE(attached.request(makeRequest(1)).isReply());
+    ASSERT_EQ(first.stop(SIGTERM), 0);
+
+    ServerProcess second;
+    ASSERT_TRUE(second.start({"--port", std::to_string(port), "--cache", first.cacheDirectory()}));
+    // The accept loop, and so the served Unix client, comes after the TCP
+    // endpoints were made.
+    FsClient local;
+    ASSERT_TRUE(waitUntil([&] { return local.connectUnix(second.socketPath()); }));
+    ASSERT_TRUE(local.setup());
+    EXPECT_EQ(second.err().find("cannot open TCP/IP port"), std::string::npos) << second.err();
+
+    FsClient fresh;
+    ASSERT_TRUE(fresh.connectTcp(port));
+    ASSERT_TRUE(fresh.setup(1000));
+    EXPECT_TRUE(fresh.request(makeRequest(1), 1000).isReply());
+    EXPECT_TRUE(attached.request(makeRequest(1)).isReply());
+}
+
+// X servers connect non-blocking and give up at once when the listen queue
+// is full: fifty clients arriving while the server cannot accept all get
+// into the queue and are served once it goes on.
+TEST(Lifecycle, BurstOfNonBlockingUnixClientsIsQueued)
+{
+    SKIP_WITHOUT_DATABASE();
+    ServerProcess server;
+    startServer(server);
+    ASSERT_EQ(kill(server.pid(), SIGSTOP), 0);
+    std::vector<std::unique_ptr<FsClient>> clients;
+    int refused = 0;
+    for (int i = 0; i < 50; i++) {
+        const int descriptor = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", server.socketPath().c_str());
+        if (connect(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            refused++;
+            close(descriptor);
+            continue;
+        }
+        fcntl(descriptor, F_SETFL, 0);
+        clients.push_back(std::make_unique<FsClient>());
+        clients.back()->adopt(descriptor);
+    }
+    kill(server.pid(), SIGCONT);
+    EXPECT_EQ(refused, 0);
+    int served = 0;
+    for (auto& client : clients)
+        served += client->setup() && client->request(makeRequest(1)).isReply();
+    EXPECT_EQ(served, 50);
 }
 
 TEST(Lifecycle, HangUpMakesTheNextChildResynchronise)
