@@ -74,6 +74,12 @@ private:
     uint32_t position = DATABASE_HEADER_SIZE;
 };
 
+// True when the records' name blocks follow each other from the end of
+// ttname.dir's header to the very end of that file and ttinfo.dir holds only
+// whole records, as every synchronisation writes them. A pair put together
+// from two synchronisations (one killed between its two renames) fails.
+bool databaseFilesAgree(const FontDatabase& database);
+
 // True when ttinfo.dir is mapped and longer than its header.
 bool databaseHasRecords();
 

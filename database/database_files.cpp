@@ -2,12 +2,18 @@
 // mapped pair and the writer that produces a new pair.
 #include "database/database_files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
+#include <string_view>
 
 #include "database/database.h"
 #include "server/settings.h"
@@ -61,6 +67,21 @@ bool DatabaseWalk::next(DatabaseEntry& entry)
     return false;
 }
 
+bool databaseFilesAgree(const FontDatabase& database)
+{
+    if (database.infoSize < DATABASE_HEADER_SIZE || (database.infoSize - DATABASE_HEADER_SIZE) % sizeof(InfoRecord) != 0)
+        return false;
+    uint64_t blockStart = DATABASE_HEADER_SIZE;
+    for (uint32_t position = DATABASE_HEADER_SIZE; position < database.infoSize; position += sizeof(InfoRecord)) {
+        InfoRecord record;
+        std::memcpy(&record, database.infoMap + position, sizeof record);
+        if (record.nameOffset < 0 || static_cast<uint64_t>(record.nameOffset) != blockStart)
+            return false;
+        blockStart += uint64_t(record.nameLen) + record.pathLen + record.xlfdLen + 3;
+    }
+    return blockStart == database.nameSize;
+}
+
 bool databaseHasRecords()
 {
     return fontDatabase.infoMap && fontDatabase.infoSize > DATABASE_HEADER_SIZE;
@@ -73,11 +94,51 @@ DatabaseWriter::~DatabaseWriter()
 
 namespace {
 
+constexpr const char* TEMPORARY_INFIX = ".new.";
+
+// The process id of a writer's temporary file name ("ttinfo.dir.new.<pid>"
+// or "ttname.dir.new.<pid>"), or 0 for any other name.
+pid_t temporaryOwner(std::string_view name)
+{
+    for (std::string_view target : {INFO_FILE_NAME, NAME_FILE_NAME}) {
+        const std::string prefix = std::string(target) + TEMPORARY_INFIX;
+        if (name.substr(0, prefix.size()) != prefix)
+            continue;
+        const std::string digits(name.substr(prefix.size()));
+        if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos)
+            return 0;
+        return static_cast<pid_t>(std::atoi(digits.c_str()));
+    }
+    return 0;
+}
+
+// A synchronisation killed before its renames leaves its temporary files
+// behind, and nothing else would ever remove them: those of processes that
+// no longer exist go. A process that exists but belongs to another user
+// (kill answers EPERM) keeps its files.
+void removeAbandonedTemporaries()
+{
+    const int directory = open(settings.cacheDirectory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (directory < 0)
+        return;
+    DIR* listing = fdopendir(directory);
+    if (!listing) {
+        close(directory);
+        return;
+    }
+    while (const dirent* entry = readdir(listing)) {
+        const pid_t owner = temporaryOwner(entry->d_name);
+        if (owner > 0 && owner != getpid() && kill(owner, 0) != 0 && errno == ESRCH)
+            unlinkat(directory, entry->d_name, 0);
+    }
+    closedir(listing);
+}
+
 // Temporary files carry the writer's process id, so that several processes
 // re-synchronising at once never write into each other's files.
 FILE* createTemporary(const std::string& target, std::string& temporary)
 {
-    temporary = target + ".new." + std::to_string(getpid());
+    temporary = target + TEMPORARY_INFIX + std::to_string(getpid());
     int descriptor = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (descriptor < 0) {
         temporary.clear();
@@ -107,6 +168,7 @@ bool finish(FILE*& file)
 bool DatabaseWriter::create(const std::string& infoTarget, const std::string& nameTarget)
 {
     discard();
+    removeAbandonedTemporaries();
     infoPath = infoTarget;
     namePath = nameTarget;
     infoFile = createTemporary(infoPath, infoTemp);

@@ -82,6 +82,10 @@ int openDatabase()
     if (!mapFile(namePath, "cannot stat font database!", fontDatabase.nameMap, fontDatabase.nameSize)
         || !checkHeader(fontDatabase.nameMap, fontDatabase.nameSize, NAME_MAGIC))
         return 0;
+    if (!databaseFilesAgree(fontDatabase)) {
+        logError("corrupt font database!");
+        return 0;
+    }
     return 1;
 }
 

@@ -383,6 +383,14 @@ TEST_F(DatabaseTest, OpenChecksHeadersWithTheirMessages)
         {"name header only", info, header("TTFNNAME"), 0, "corrupt font database!", true, true},
         {"name magic", info, patched(names, 4, {'I'}), 0, "corrupt font database!", true, true},
         {"name version", info, patched(names, 9, {0x02}), 0, "wrong font database version!", true, true},
+        // Pairs from different synchronisations: the name blocks no longer
+        // follow each other up to the end of ttname.dir.
+        {"names of a longer database", info, names + std::string_view("Other\0./other.ttf\0-ttf-other-\0", 31), 0,
+         "corrupt font database!", true, true},
+        {"names of a shorter database", info, Bytes(names.begin(), names.end() - 1), 0, "corrupt font database!",
+         true, true},
+        {"record off the chain", patched(info, 16, {17}), names, 0, "corrupt font database!", true, true},
+        {"partial record", info + Bytes(7, 0), names, 0, "corrupt font database!", true, true},
     };
     for (const Case& c : cases) {
         writeBytes(infoPath(), c.info);
@@ -524,6 +532,83 @@ TEST_F(DatabaseTest, ReadersAlwaysSeeACompleteDatabaseDuringRebuilds)
     if (writer)
         waitpid(writer, nullptr, 0);
     EXPECT_EQ(seen.size(), 2u) << "the readers never ran during a rebuild (" << checks << " checks)";
+}
+
+// Leftover temporary files of a writer that was killed: those of processes
+// that no longer exist are removed by the next synchronisation, those of a
+// living process and other names stay.
+TEST(DatabaseFiles, SyncRemovesTemporariesOfEndedProcesses)
+{
+    SKIP_WITHOUT_DATABASE();
+    TempDir cache;
+    const pid_t ended = fork();
+    if (ended == 0)
+        _exit(0);
+    waitpid(ended, nullptr, 0);
+    const std::string dead = std::to_string(ended), alive = std::to_string(getpid());
+    const std::vector<std::string> removed = {"ttinfo.dir.new." + dead, "ttname.dir.new." + dead};
+    const std::vector<std::string> kept = {"ttinfo.dir.new." + alive, "ttname.dir.new.1x", "ttinfo.dir.new.",
+                                           "fonts.dir.new." + dead, "ttname.dir.old." + dead};
+    for (const auto& names : {removed, kept})
+        for (const std::string& name : names)
+            writeFile(cache.file(name), "left over");
+    const CommandResult sync = runBrassel({"--sync", "--dir", fixturePath("one_font"), "--cache", cache.path()});
+    ASSERT_EQ(sync.status, 0) << sync.err;
+    for (const std::string& name : removed)
+        EXPECT_FALSE(fs::exists(cache.file(name))) << name;
+    for (const std::string& name : kept)
+        EXPECT_TRUE(fs::exists(cache.file(name))) << name;
+}
+
+// A synchronisation killed between its two renames leaves the new
+// ttname.dir beside the old ttinfo.dir (and the new one under its temporary
+// name). The server must not serve that pair: it finds it corrupt, rebuilds
+// the database and lists every font, as a server started on a whole
+// database does.
+TEST(DatabaseFiles, SyncKilledBetweenItsRenamesIsRebuiltAtStart)
+{
+    SKIP_WITHOUT_DATABASE();
+    if (runCommand({"strace", "-V"}).status != 0)
+        GTEST_SKIP() << "strace is not installed (tools/install_deps.sh)";
+    TempDir scratch;
+    const std::string fonts = scratch.file("fonts"), cache = scratch.file("cache"), whole = scratch.file("whole");
+    for (const std::string& directory : {fonts, cache, whole})
+        fs::create_directories(directory);
+    auto linkFonts = [&](const std::string& from) {
+        for (const auto& entry : fs::directory_iterator(from))
+            if (entry.path().extension() == ".ttf")
+                fs::create_symlink(entry.path(), fonts + "/" + entry.path().filename().string());
+    };
+    linkFonts("/usr/share/fonts/truetype/dejavu");
+    ASSERT_EQ(runBrassel({"--sync", "--dir", fonts, "--cache", cache}).status, 0);
+    linkFonts("/usr/share/fonts/truetype/liberation");
+    const CommandResult killed = runCommand({"strace", "-f", "-o", "/dev/null", "-e",
+                                             "inject=rename:signal=SIGKILL:when=2", brasselBinary(), "--sync",
+                                             "--dir", fonts, "--cache", cache});
+    ASSERT_NE(killed.status, 0) << killed.out << killed.err;
+    size_t leftovers = 0;
+    for (const auto& entry : fs::directory_iterator(cache))
+        leftovers += entry.path().filename().string().rfind("ttinfo.dir.new.", 0) == 0;
+    ASSERT_EQ(leftovers, 1u);
+
+    auto listed = [&](const std::string& cacheDirectory, std::string& messages) {
+        ServerProcess server;
+        if (!server.start({"--dir", fonts, "--cache", cacheDirectory}) || !server.waitListening())
+            return std::string("server did not start: ") + server.err();
+        const CommandResult list =
+            runCommand({"fslsfonts", "-server", "tcp/localhost:" + std::to_string(server.port()), "*"});
+        messages = server.err();
+        return list.out;
+    };
+    std::string messages, wholeMessages;
+    const std::string afterKill = listed(cache, messages);
+    const std::string expected = listed(whole, wholeMessages);
+    EXPECT_NE(messages.find("brassel: error: corrupt font database!\n"), std::string::npos) << messages;
+    EXPECT_NE(messages.find("trying to regenerate it"), std::string::npos) << messages;
+    EXPECT_EQ(afterKill, expected);
+    EXPECT_NE(expected.find("-liberation sans-"), std::string::npos) << expected;
+    for (const auto& entry : fs::directory_iterator(cache))
+        EXPECT_EQ(entry.path().filename().string().find(".new."), std::string::npos) << entry.path();
 }
 
 }  // namespace
