@@ -8,6 +8,7 @@
 
 #include "database/database.h"
 #include "database/database_files.h"
+#include "font/mapped_file.h"
 #include "server/messages.h"
 #include "server/settings.h"
 
@@ -38,6 +39,7 @@ bool mapFile(const std::string& path, const char* statFailure, const uint8_t*& m
         return false;
     }
     map = static_cast<const uint8_t*>(mapping);
+    guardMapping(map, size);
     return true;
 }
 
@@ -91,9 +93,13 @@ int openDatabase()
 
 void releaseDatabase()
 {
-    if (fontDatabase.infoSize)
+    if (fontDatabase.infoSize) {
+        unguardMapping(fontDatabase.infoMap);
         munmap(const_cast<uint8_t*>(fontDatabase.infoMap), fontDatabase.infoSize);
-    if (fontDatabase.nameSize)
+    }
+    if (fontDatabase.nameSize) {
+        unguardMapping(fontDatabase.nameMap);
         munmap(const_cast<uint8_t*>(fontDatabase.nameMap), fontDatabase.nameSize);
+    }
     fontDatabase = FontDatabase{};
 }

@@ -15,6 +15,7 @@
 //    and leave the cursor alone, for lookups in a const table.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 class MappedFile {
@@ -116,3 +117,28 @@ private:
     const uint8_t* mapping = nullptr;
     int32_t viewLength = 0;
 };
+
+// Files shrink while they are mapped: a font truncated or copied over in
+// place, a database file truncated by hand. Reading a page that no longer
+// has file behind it raises SIGBUS, which would end the serving process
+// with no answer to its client. Every mapping of a served file is therefore
+// registered here; installMappingGuard's handler replaces the lost pages of
+// a registered mapping with zero pages, so the read that faulted and every
+// later one see zeros (which the readers handle as they handle any damaged
+// file), and marks the mapping. The request loop then withholds the answer
+// built from those zeros, answers with an error and drops what the mapping
+// belonged to. A SIGBUS anywhere else keeps its default action.
+
+// Installs the SIGBUS handler for the process.
+void installMappingGuard();
+// Registers length bytes mapped at start; without a free entry the mapping
+// stays unguarded.
+void guardMapping(const void* start, size_t length);
+// Forgets the mapping at start, before it is unmapped.
+void unguardMapping(const void* start);
+// True when a registered mapping has lost pages since the last
+// takeMappingFault; takeMappingFault also clears that.
+bool mappingFaultPending();
+bool takeMappingFault();
+// True when the registered mapping at start has lost pages.
+bool mappingFaulted(const void* start);

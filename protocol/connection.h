@@ -39,6 +39,11 @@ struct Connection {
     int resolutionY = DEFAULT_RESOLUTION;
     // Whole points; 0 until a SetResolution names one.
     int defaultPointSize = 0;
+    // Set by the request loop before each request: whether any byte of its
+    // answer went out, and whether writeBytes held the answer back because
+    // a mapped file lost pages under the request.
+    bool answerStarted = false;
+    bool answerWithheld = false;
     // Constructed when the serving process starts on the connection; renders
     // every font this connection opens.
     std::unique_ptr<Rasterizer> rasterizer;

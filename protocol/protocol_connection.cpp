@@ -2,7 +2,10 @@
 // loop that frames requests and hands them to their handlers.
 #include "protocol/connection.h"
 
+#include "database/database.h"
+#include "font/mapped_file.h"
 #include "protocol/handlers.h"
+#include "raster/raster_slot.h"
 #include "server/endpoints.h"
 #include "server/lifecycle.h"
 #include "server/messages.h"
@@ -85,6 +88,25 @@ bool readRequest(Connection& connection)
     return readFully(connection.descriptor, connection.requestBuffer + 4, static_cast<size_t>(length - 4));
 }
 
+// A file mapped by this process shrank under the request just handled:
+// the fonts whose files lost pages are closed (the client's later requests
+// for them get BadFont), a database that lost pages is rebuilt, and then a
+// withheld answer becomes an error, so that the client's next request
+// already finds the rebuilt database.
+void recoverFromMappingFault(Connection& connection)
+{
+    bool fontDropped = false;
+    for (FontSlot& slot : fontSlots)
+        if (slot.fontId != 0 && mappingFaulted(slot.font->base())) {
+            closeFontSlot(slot);
+            fontDropped = true;
+        }
+    if (mappingFaulted(fontDatabase.infoMap) || mappingFaulted(fontDatabase.nameMap))
+        resynchroniseDatabase();
+    if (connection.answerWithheld)
+        sendError(connection, fontDropped ? BAD_FONT : BAD_IMPLEMENTATION);
+}
+
 } // namespace
 
 bool setupConnection(int descriptor, const uint8_t* prefix, size_t count)
@@ -147,7 +169,13 @@ void serveConnection(int descriptor, const uint8_t* prefix, size_t count)
             // before this request, not only after it.
             if (reloadRequested)
                 resynchroniseDatabase();
+            connection.answerStarted = connection.answerWithheld = false;
+            // Faults while waiting (a synchronisation reading a font that
+            // shrank) concern no request.
+            takeMappingFault();
             dispatchRequest(connection);
+            if (takeMappingFault())
+                recoverFromMappingFault(connection);
         }
         memFree(connection.replyBuffer, REPLY_BUFFER_SIZE);
         connection.replyBuffer = nullptr;

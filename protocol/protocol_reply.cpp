@@ -2,6 +2,8 @@
 // request handler.
 #include "protocol/connection.h"
 
+#include "font/mapped_file.h"
+
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
@@ -58,6 +60,15 @@ void sendError(Connection& connection, uint8_t code)
 
 void writeBytes(Connection& connection, const void* bytes, size_t count)
 {
+    // An answer built after a mapped file lost pages holds zeros where the
+    // file's bytes were: it is withheld and the request loop sends an error
+    // instead, unless part of the answer already went out and the stream
+    // needs the rest.
+    if (!connection.answerStarted && mappingFaultPending()) {
+        connection.answerWithheld = true;
+        return;
+    }
+    connection.answerStarted = true;
     // A large reply can be taken in pieces by the socket; a failed write
     // means the client is going or gone, which the next read notices.
     const auto* next = static_cast<const uint8_t*>(bytes);

@@ -1,6 +1,7 @@
 #include "server/lifecycle.h"
 
 #include "database/database.h"
+#include "font/mapped_file.h"
 #include "server/endpoints.h"
 #include "server/messages.h"
 #include "server/options.h"
@@ -124,6 +125,7 @@ void openOrRegenerateDatabase()
 int runServer(int argc, char** argv)
 {
     std::setlocale(LC_ALL, "");
+    installMappingGuard();
     const StartupFlags flags = parseCommandLine(argc, argv);
     if (flags.synchronise) {
         if (syncDatabase(flags.ghostscriptList) < 1)

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "support/fs_client.h"
+#include "support/fs_fonts.h"
 #include "support/paths.h"
 #include "support/process.h"
 
@@ -28,16 +29,6 @@ using Names = std::vector<std::string>;
 
 const std::string ARIAL = "-ttf-arial-medium-r-normal-regular-0-0-0-0-p-0-iso8859-1";
 const std::string ARIAL_PANOSE_NAME = "TTUP020B06040202020202040_Arial";
-
-std::vector<uint8_t> listFonts(const std::string& pattern, uint32_t maxNames)
-{
-    std::vector<uint8_t> body;
-    append32(body, maxNames);
-    append16(body, static_cast<uint16_t>(pattern.size()));
-    append16(body, 0);
-    body.insert(body.end(), pattern.begin(), pattern.end());
-    return makeRequest(13, 0, body);
-}
 
 // The reply the server must send for these names, up to its fill bytes
 // (whose values are not defined).
@@ -116,7 +107,7 @@ TEST_F(ListingServerTest, RepliesByteForByte)
     };
     uint16_t sequence = 0;
     for (const Case& c : cases) {
-        FsReply reply = client.request(listFonts(c.pattern, c.maxNames));
+        FsReply reply = client.request(listFontsRequest(c.pattern, c.maxNames));
         ASSERT_TRUE(reply.isReply()) << c.pattern;
         std::vector<uint8_t> expected = expectedReply(++sequence, c.names);
         EXPECT_EQ(reply.bytes.size(), (expected.size() + 3) & ~size_t(3)) << c.pattern;
@@ -131,7 +122,7 @@ TEST_F(ListingServerTest, EncodingOptionAddsNamesInActiveOrder)
     FsClient client;
     connect(client);
     const Names expected{ARIAL, "-ttf-arial-medium-r-normal-regular-0-0-0-0-p-0-koi8-r"};
-    EXPECT_EQ(namesOf(client.request(listFonts("-*-*-*-*-*-*-*-*-*-*-*-*-*-*", 100))), expected);
+    EXPECT_EQ(namesOf(client.request(listFontsRequest("-*-*-*-*-*-*-*-*-*-*-*-*-*-*", 100))), expected);
 }
 
 TEST_F(ListingServerTest, SpacingComesFromThePanoseProportion)
@@ -147,9 +138,9 @@ TEST_F(ListingServerTest, SpacingComesFromThePanoseProportion)
         {"-*-noos2-*-*-*-*-*-*-*-*-*-*-*-*", {"-ttf-noos2-bold-i-normal-tt-0-0-0-0-p-0-iso8859-1"}},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(namesOf(client.request(listFonts(c.pattern, 100))), c.names) << c.pattern;
+        EXPECT_EQ(namesOf(client.request(listFontsRequest(c.pattern, 100))), c.names) << c.pattern;
     // A spacing the pattern names is copied, not tested.
-    Names all = namesOf(client.request(listFonts("-*-*-*-*-*-*-*-*-*-*-p-*-*-*", 100)));
+    Names all = namesOf(client.request(listFontsRequest("-*-*-*-*-*-*-*-*-*-*-p-*-*-*", 100)));
     EXPECT_EQ(all.size(), 5u);
     EXPECT_NE(std::find(all.begin(), all.end(), "-ttf-mono type-bold-i-normal-bold italic-0-0-0-0-p-0-iso8859-1"),
               all.end());
@@ -171,14 +162,14 @@ TEST_F(ListingServerTest, RequestErrors)
     EXPECT_EQ(tooShort.errorCode(), 10);
     EXPECT_EQ(tooShort.errorOpcode(), 13);
 
-    FsReply withInfo = client.request(listFonts("*", 100));
+    FsReply withInfo = client.request(listFontsRequest("*", 100));
     withInfo = client.request(makeRequest(14, 0, {0, 0, 0, 0, 1, 0, 0, 0, '*', 0, 0, 0}));
     ASSERT_TRUE(withInfo.isError());
     EXPECT_EQ(withInfo.errorCode(), 11);
     EXPECT_EQ(withInfo.errorOpcode(), 14);
     EXPECT_EQ(withInfo.sequence(), 3);
     // The connection goes on.
-    EXPECT_EQ(namesOf(client.request(listFonts("-*", 10))), Names{ARIAL});
+    EXPECT_EQ(namesOf(client.request(listFontsRequest("-*", 10))), Names{ARIAL});
 }
 
 TEST_F(ListingServerTest, FontServiceListerShowsTheNames)
@@ -201,7 +192,7 @@ protected:
     void addFont() { fs::copy_file(fixturePath("db_scan/a.ttf"), fonts + "/a.ttf"); }
     std::set<std::string> listed(FsClient& client)
     {
-        Names names = namesOf(client.request(listFonts("-*", 100)));
+        Names names = namesOf(client.request(listFontsRequest("-*", 100)));
         return std::set<std::string>(names.begin(), names.end());
     }
 
@@ -256,7 +247,7 @@ TEST_F(ListingServerTest, ListingsStayCompleteWhileOthersRebuild)
             ASSERT_TRUE(client.send(makeRequest(4)));
         }
         for (auto& each : clients) {
-            FsReply reply = each->request(listFonts("-*", 100));
+            FsReply reply = each->request(listFontsRequest("-*", 100));
             ASSERT_TRUE(reply.isReply()) << "round " << round;
             Names names = namesOf(reply);
             std::set<std::string> got(names.begin(), names.end());

@@ -14,6 +14,16 @@ void appendItems(std::vector<uint8_t>& body, uint8_t opcode, const std::vector<u
 
 } // namespace
 
+std::vector<uint8_t> listFontsRequest(const std::string& pattern, uint32_t maxNames)
+{
+    std::vector<uint8_t> body;
+    append32(body, maxNames);
+    append16(body, static_cast<uint16_t>(pattern.size()));
+    append16(body, 0);
+    body.insert(body.end(), pattern.begin(), pattern.end());
+    return makeRequest(LIST_FONTS, 0, body);
+}
+
 std::vector<uint8_t> openFontRequest(uint32_t id, const std::string& name, uint32_t formatHint)
 {
     std::vector<uint8_t> body;

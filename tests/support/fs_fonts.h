@@ -21,6 +21,9 @@ constexpr uint8_t CLOSE_FONT = 21;
 // on a little-endian machine asks for.
 constexpr uint32_t FORMAT_LSB_PAD32 = 0x2200;
 
+constexpr uint8_t LIST_FONTS = 13;
+
+std::vector<uint8_t> listFontsRequest(const std::string& pattern, uint32_t maxNames);
 std::vector<uint8_t> openFontRequest(uint32_t id, const std::string& name, uint32_t formatHint = FORMAT_LSB_PAD32);
 std::vector<uint8_t> fontIdRequest(uint8_t opcode, uint32_t id);
 // Items are character codes: one byte each for the 8-bit opcodes, two
