@@ -165,4 +165,45 @@ TEST(XServer, DrawsTextInAServedFont)
     EXPECT_LT(std::stoi(values["ink_bottom"]), 8);
 }
 
+// The font server restarted while an X server is still attached to it
+// (its serving child lives on): another X server that adds the restarted
+// server to its font path is answered at once and lists its fonts.
+TEST(XServer, RestartWhileAttachedServesANewXServerAtOnce)
+{
+    SKIP_WITHOUT_DATABASE();
+    if (FONT_LIBRARY.empty())
+        GTEST_SKIP() << "no font library with the font-service client: run tools/build_xfont.sh "
+                     << BUILD_DIR << "/xfont";
+    ServerProcess first;
+    ASSERT_TRUE(first.start({"--dir", fixturePath("wire_fonts")}));
+    ASSERT_TRUE(first.waitListening()) << first.err();
+    const std::string element = "tcp/localhost:" + std::to_string(first.port());
+    VirtualDisplay attached;
+    ASSERT_TRUE(attached.start());
+    const CommandResult attach = attached.run({"xset", "+fp", element});
+    ASSERT_EQ(attach.status, 0) << attach.err;
+    ASSERT_EQ(first.stop(SIGTERM), 0);
+
+    ServerProcess second;
+    ASSERT_TRUE(second.start({"--dir", fixturePath("wire_fonts"), "--port", std::to_string(first.port()), "--cache",
+                              first.cacheDirectory()}));
+    // Served on its own Unix socket: its endpoints, TCP included, are made.
+    FsClient local;
+    for (int i = 0; i < 100 && !local.connectUnix(second.socketPath()); i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(local.setup()) << second.err();
+
+    VirtualDisplay fresh;
+    ASSERT_TRUE(fresh.start());
+    const auto start = std::chrono::steady_clock::now();
+    const CommandResult added = fresh.run({"xset", "+fp", element});
+    const auto took = std::chrono::steady_clock::now() - start;
+    ASSERT_EQ(added.status, 0) << added.err;
+    EXPECT_LT(took, std::chrono::seconds(5));
+    const CommandResult listed =
+        fresh.run({"xlsfonts", "-fn", "-*-dejavu sans-medium-r-normal-book-0-0-0-0-p-0-iso8859-1"});
+    EXPECT_NE(listed.out.find("-ttf-dejavu sans-medium-r-normal-book-0-0-0-0-p-0-iso8859-1"), std::string::npos)
+        << listed.out << listed.err;
+}
+
 } // namespace
