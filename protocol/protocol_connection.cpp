@@ -195,6 +195,11 @@ bool runClient(int descriptor)
     const int noDelay = 1;
     setsockopt(descriptor, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
 
+    // A fault the accepting process met before the fork (a font that
+    // shrank while the database was rebuilt at start) must not hold back
+    // this client's answers.
+    takeMappingFault();
+
     uint8_t prefix[REQUEST_BUFFER_SIZE];
     ssize_t count;
     do

@@ -4,29 +4,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include "font/truetype_font.h"
+#include "support/memory_font.h"
 
 namespace {
-
-const std::string& fontPath()
-{
-    static const std::string path = [] {
-        int fd = memfd_create("font_fuzz", 0);
-        return "/proc/self/fd/" + std::to_string(fd);
-    }();
-    return path;
-}
-
-bool writeFont(const uint8_t* data, size_t size)
-{
-    int fd = std::stoi(fontPath().substr(std::string("/proc/self/fd/").size()));
-    if (fd < 0 || ftruncate(fd, 0) != 0)
-        return false;
-    return pwrite(fd, data, size, 0) == ssize_t(size);
-}
 
 // Keeps the compiler from dropping lookups whose results are unused.
 volatile uint32_t sink;
@@ -76,10 +58,10 @@ void useServing(TrueTypeFont& font)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (!writeFont(data, size))
+    if (!writeMemoryFont(data, size))
         return 0;
     for (bool infoOnly : {true, false}) {
-        TrueTypeFont font(fontPath().c_str(), infoOnly);
+        TrueTypeFont font(memoryFontPath(), infoOnly);
         if (font.isBad())
             continue;
         useInfo(font);

@@ -5,20 +5,12 @@
 // is used.
 #include <cstdint>
 #include <cstdlib>
-#include <string>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include "raster/raster.h"
 #include "raster/raster_slot.h"
+#include "support/memory_font.h"
 
 namespace {
-
-int memoryFile()
-{
-    static const int fd = memfd_create("raster_fuzz", 0);
-    return fd;
-}
 
 void check(bool condition)
 {
@@ -43,10 +35,8 @@ void checkLayout(const FontSlot& slot)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static Rasterizer rasterizer;
-    const int fd = memoryFile();
-    if (fd < 0 || ftruncate(fd, 0) != 0 || pwrite(fd, data, size, 0) != ssize_t(size))
+    if (!writeMemoryFont(data, size))
         return 0;
-    const std::string path = "/proc/self/fd/" + std::to_string(fd);
     struct Size {
         int32_t matrix[4];
         int32_t pad;
@@ -54,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (const Size& s : sizes) {
         FontParams params = {{s.matrix[0], s.matrix[1], s.matrix[2], s.matrix[3]}, {0, 0, 0, 0}, 96, 96, 0};
         rasterizer.scanlinePad = s.pad;
-        FontSlot* slot = openFontSlot(new TrueTypeFont(path.c_str(), false), params, rasterizer, 7, nullptr);
+        FontSlot* slot = openFontSlot(new TrueTypeFont(memoryFontPath(), false), params, rasterizer, 7, nullptr);
         if (!slot)
             return 0;
         checkLayout(*slot);

@@ -1,6 +1,8 @@
 // Runs a fuzz target's entry point once over every file found in the folders
-// named on the command line (kept crash inputs and the generated fixtures),
-// so that regressions are caught by the ordinary test run without libFuzzer.
+// named on the command line (the target's kept corpus and the generated
+// fixtures), so that regressions are caught by the ordinary test run without
+// libFuzzer. A folder that is missing fails the run: a wrong path would
+// otherwise replay nothing and pass.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -15,8 +17,10 @@ int main(int argc, char** argv)
     int files = 0;
     for (int i = 1; i < argc; i++) {
         std::error_code error;
-        if (!std::filesystem::is_directory(argv[i], error))
-            continue;
+        if (!std::filesystem::is_directory(argv[i], error)) {
+            std::fprintf(stderr, "no corpus folder %s\n", argv[i]);
+            return 1;
+        }
         for (const auto& entry : std::filesystem::recursive_directory_iterator(argv[i], error)) {
             if (!entry.is_regular_file())
                 continue;
