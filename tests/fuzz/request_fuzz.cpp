@@ -4,6 +4,7 @@
 // replies go to the pipe's read end, which refuses writes.
 #include "database/database.h"
 #include "protocol/connection.h"
+#include "raster/raster_slot.h"
 #include "server/settings.h"
 
 #include <cstdint>
@@ -62,5 +63,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     close(ends[1]);
     serveConnection(ends[0], data - prefix, prefix);
+    // A serving process ends with its connection; here the next input
+    // starts with the fonts of this one closed, as a new process would.
+    for (FontSlot& slot : fontSlots)
+        if (slot.fontId != 0)
+            closeFontSlot(slot);
     return 0;
 }
