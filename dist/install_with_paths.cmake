@@ -8,9 +8,13 @@ foreach(variable BINDIR UNIT_DIR DOC_DIR)
 endforeach()
 set(BINDIR "${BRASSEL_BINDIR}")
 
+# One work folder per destination, so that installations into different
+# places at the same time do not write each other's files.
+string(MD5 destination "$ENV{DESTDIR}|${CMAKE_INSTALL_PREFIX}")
+set(work "${BRASSEL_WORK_DIR}/${destination}")
 foreach(file systemd/brassel.service systemd/brassel@.service inetd.conf)
-  configure_file("${BRASSEL_SOURCE_DIR}/dist/${file}.in" "${BRASSEL_WORK_DIR}/${file}" @ONLY)
+  configure_file("${BRASSEL_SOURCE_DIR}/dist/${file}.in" "${work}/${file}" @ONLY)
 endforeach()
 file(INSTALL DESTINATION "${BRASSEL_UNIT_DIR}" TYPE FILE
-     FILES "${BRASSEL_WORK_DIR}/systemd/brassel.service" "${BRASSEL_WORK_DIR}/systemd/brassel@.service")
-file(INSTALL DESTINATION "${BRASSEL_DOC_DIR}" TYPE FILE FILES "${BRASSEL_WORK_DIR}/inetd.conf")
+     FILES "${work}/systemd/brassel.service" "${work}/systemd/brassel@.service")
+file(INSTALL DESTINATION "${BRASSEL_DOC_DIR}" TYPE FILE FILES "${work}/inetd.conf")
