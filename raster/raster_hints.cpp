@@ -140,7 +140,6 @@ void Rasterizer::fail(const char* condition, const char* routine)
         hintFailure = condition;
         hintFailureRoutine = routine;
     }
-    instructionsLeft = 0;
 }
 
 void Rasterizer::push(int32_t value)
@@ -215,6 +214,12 @@ int32_t Rasterizer::contourEnd(int32_t contour)
 {
     if (!contourEnds || contour < 0 || contour >= sizeContours) {
         fail("m >= 0 && m < sizeContours");
+        return -1;
+    }
+    // A component of a composite has its contour ends further into the
+    // array, with that much less room after them.
+    if (contour >= sizeContours - (contourEnds - contourArray)) {
+        fail("contour < contours left in the array");
         return -1;
     }
     return contourEnds[contour];
