@@ -23,16 +23,12 @@
 
 #include "raster/raster.h"
 #include "raster/raster_slot.h"
+#include "support/glyph_ink.h"
 
 #ifdef HAVE_FREETYPE
-#include <ft2build.h>
-#include FT_FREETYPE_H
-#include FT_DRIVER_H
-#include FT_MODULE_H
+#include "support/freetype_ink.h"
 
 namespace {
-
-using Ink = std::set<std::pair<int, int>>;
 
 const char* const DEJAVU = "/usr/share/fonts/truetype/dejavu/";
 const char* const LIBERATION = "/usr/share/fonts/truetype/liberation/";
@@ -40,39 +36,6 @@ const char* const LIBERATION = "/usr/share/fonts/truetype/liberation/";
 std::string baseName(const std::string& path)
 {
     return path.substr(path.rfind('/') + 1);
-}
-
-// Pixels of glyph g as (x, y) of their bottom-left corner, origin at (0, 0).
-Ink ourInk(const FontSlot& slot, unsigned g)
-{
-    Ink ink;
-    const GlyphMetrics& m = slot.glyphMetrics[g];
-    if (m.bitmapSize == 0 || m.height == 0)
-        return ink;
-    int rowBytes = m.bitmapSize / m.height;
-    const uint8_t* bits = slot.bitmaps + m.bitmapOffset;
-    for (int row = 0; row < m.height; row++)
-        for (int col = 0; col < m.width; col++)
-            if (bits[row * rowBytes + col / 8] >> (col % 8) & 1)
-                ink.insert({col - m.originX, m.height - 1 - row - m.originY});
-    return ink;
-}
-
-// FreeType's bitmap of glyph g and its rounded advance.
-Ink freetypeInk(FT_Face face, unsigned g, bool hinted, int& advance)
-{
-    Ink ink;
-    advance = 0;
-    FT_Int32 flags = FT_LOAD_TARGET_MONO | FT_LOAD_NO_BITMAP | (hinted ? FT_LOAD_NO_AUTOHINT : FT_LOAD_NO_HINTING);
-    if (FT_Load_Glyph(face, g, flags) || FT_Render_Glyph(face->glyph, FT_RENDER_MODE_MONO))
-        return ink;
-    advance = int((face->glyph->advance.x + 32) >> 6);
-    const FT_Bitmap& b = face->glyph->bitmap;
-    for (unsigned row = 0; row < b.rows; row++)
-        for (unsigned col = 0; col < b.width; col++)
-            if (b.buffer[row * b.pitch + col / 8] & (0x80 >> (col % 8)))
-                ink.insert({face->glyph->bitmap_left + int(col), face->glyph->bitmap_top - 1 - int(row)});
-    return ink;
 }
 
 // One font at one size, opened by both renderers.
@@ -163,8 +126,8 @@ void compareHinted(FT_Library library, const std::string& path, int size)
         if (g >= pair.slot->glyphCount)
             continue;
         int advance;
-        Ink theirs = freetypeInk(pair.face, g, true, advance);
-        Ink ours = ourInk(*pair.slot, g);
+        Ink theirs = freetypeInk(pair.face, g, true, &advance);
+        Ink ours = slotInk(*pair.slot, g);
         int ourAdvance = pair.slot->glyphMetrics[g].advance;
         long differ = tally.add(ours, theirs, ourAdvance == advance);
         if (differ > 2) {
@@ -199,8 +162,8 @@ void compareUnhinted(FT_Library library, const std::string& path, int size)
     const TrueTypeFont& font = *pair.slot->font;
     for (unsigned g = 0; g < pair.slot->glyphCount; g++) {
         int advance;
-        Ink theirs = freetypeInk(pair.face, g, false, advance);
-        Ink ours = ourInk(*pair.slot, g);
+        Ink theirs = freetypeInk(pair.face, g, false, &advance);
+        Ink ours = slotInk(*pair.slot, g);
         bool advanceEqual = pair.slot->glyphMetrics[g].advance == advance;
         all.add(ours, theirs, advanceEqual);
         int64_t offset = font.locaTable->glyphOffset(int32_t(g));
@@ -228,8 +191,8 @@ int show(FT_Library library, const std::string& path, int size, const std::strin
         return 1;
     }
     int advance;
-    Ink theirs = freetypeInk(pair.face, g, hinted, advance);
-    Ink ours = ourInk(*pair.slot, g);
+    Ink theirs = freetypeInk(pair.face, g, hinted, &advance);
+    Ink ours = slotInk(*pair.slot, g);
     int ourAdvance = pair.slot->glyphMetrics[g].advance;
     int x0 = 0, x1 = std::max({ourAdvance, advance, 1}) - 1, y0 = 0, y1 = 0;
     for (const Ink* ink : {&ours, &theirs})
@@ -269,8 +232,7 @@ int main(int argc, char** argv)
 {
     FT_Library library;
     FT_Init_FreeType(&library);
-    FT_UInt v35 = TT_INTERPRETER_VERSION_35;
-    FT_Property_Set(library, "truetype", "interpreter-version", &v35);
+    setClassicInterpreter(library);
 
     std::vector<std::string> args(argv + 1, argv + argc);
     bool onlyHinted = false, onlyUnhinted = false;
