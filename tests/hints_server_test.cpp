@@ -168,6 +168,21 @@ TEST_F(HintsServerTest, InstctrlInPrepLeavesGlyphsUnhintedUnlessPrepCannotRun)
         EXPECT_EQ(served[code - 'A'], unhinted.ink(code)) << char(code);
     EXPECT_EQ(inkWidth(served[1]), 4);
 
+    FsClient fresh;
+    ASSERT_TRUE(connect(fresh));
+    ASSERT_TRUE(open(fresh, 1, "hints nocvt", 16));
+    EXPECT_EQ(widths(fresh, 1, 2), (Widths{4, 10}));
+}
+
+// INSTCTRL belongs to the font whose prep ran it: a font opened afterwards
+// on the same connection, whose own prep does not run (no cvt), still runs
+// its glyph programs.
+TEST_F(HintsServerTest, InstctrlOfOneFontDoesNotReachTheNextFont)
+{
+    FsClient client;
+    ASSERT_TRUE(connect(client));
+    ASSERT_TRUE(open(client, 1, "hints instctrl", 16));
+    EXPECT_EQ(widths(client, 1, 2), (Widths{4, 4}));
     ASSERT_TRUE(open(client, 2, "hints nocvt", 16));
     EXPECT_EQ(widths(client, 2, 2), (Widths{4, 10}));
 }
