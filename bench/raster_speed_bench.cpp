@@ -3,10 +3,14 @@
 // interpreter (version 35) rendering the same glyphs hinted in monochrome,
 // and unhinted (Rasterizer::hinting 0) beside FreeType without hinting; and
 // the peak memory one open instance adds to a process.
+// Last, the cost of opening each hostile-program fixture of gen_hints.py,
+// beside an honest fixture of the same size, shows the interpreter's work
+// bound.
 //   raster_speed_bench [font.ttf ...]   (DejaVu Sans and Liberation Sans)
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -113,6 +117,24 @@ void reportPeakMemory(const char* path, int size)
     waitpid(child, &status, 0);
 }
 
+// Milliseconds to open a fixture font at 16 and at 12 px on one Rasterizer.
+void reportFixtureOpen(const std::string& name)
+{
+    const std::string path = std::string(FIXTURE_DIR) + "/" + name + ".ttf";
+    Rasterizer rasterizer;
+    auto start = Clock::now();
+    bool opened = true;
+    for (int size : {16, 12}) {
+        FontParams params = {{size, size, 0, 0}, {0, 0, 0, 0}, 96, 96, 0};
+        FontSlot* slot = openFontSlot(new TrueTypeFont(path.c_str(), false), params, rasterizer, 1, nullptr);
+        opened = opened && slot;
+        if (slot)
+            closeFontSlot(*slot);
+    }
+    std::printf("  %-24s %9.3f ms%s\n", name.c_str(), microseconds(Clock::now() - start) / 1000,
+                opened ? "" : "  (refused)");
+}
+
 void reportSpeed(const char* path, int size, bool hinted)
 {
     uint32_t glyphs = 0;
@@ -144,5 +166,13 @@ int main(int argc, char** argv)
         for (int size : {12, 16, 24, 48})
             reportPeakMemory(path, size);
     }
+    if (argc > 1)
+        return 0;
+    std::printf("opening fixtures at 16 and 12 px (%s)\n", FIXTURE_DIR);
+    for (const char* name : {"hints_lifecycle", "hostile_loop_glyph", "hostile_loop_fpgm", "hostile_skip_fpgm",
+                             "hostile_loop_prep", "hostile_recursion", "hostile_recursion_prep", "hostile_loopcall",
+                             "hostile_points", "hostile_indices", "hostile_stack", "hostile_deltashift",
+                             "hostile_opcodes", "hostile_past_end"})
+        reportFixtureOpen(name);
     return 0;
 }
