@@ -148,8 +148,13 @@ TEST_F(HintsServerTest, DefinitionsCvtAndTwilightPointsReachGlyphPrograms)
     // A no program; B MIAP to cvt 0 (10 px) through an fpgm function; C to
     // cvt 1, written by prep through an fpgm function (12 px); D shifted 4 px
     // by prep's own function; E aligned to a twilight point placed at cvt 2
-    // (14 px); F aligned to that twilight point as E left it.
-    EXPECT_EQ(widths(client, 1, 6), (Widths{4, 10, 12, 8, 14, 14}));
+    // (14 px); F aligned to that twilight point as E left it; G writes 20 px
+    // into cvt 0 and moves to it.
+    EXPECT_EQ(widths(client, 1, 7), (Widths{4, 10, 12, 8, 14, 14, 20}));
+    // At the next size cvt 0 is scaled from the font again (1280 units are
+    // 7.5 px at 12 px: 8 columns), whatever G wrote; prep writes cvt 1 anew.
+    ASSERT_TRUE(open(client, 2, "hints lifecycle", 12));
+    EXPECT_EQ(widths(client, 2, 7), (Widths{3, 8, 12, 7, 11, 11, 20}));
 }
 
 // INSTCTRL in prep keeps every glyph program from running at that size: the
