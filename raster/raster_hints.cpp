@@ -140,7 +140,6 @@ void Rasterizer::fail(const char* condition, const char* routine)
         hintFailure = condition;
         hintFailureRoutine = routine;
     }
-    instructionsLeft = 0;
 }
 
 void Rasterizer::push(int32_t value)
