@@ -216,6 +216,12 @@ int32_t Rasterizer::contourEnd(int32_t contour)
         fail("m >= 0 && m < sizeContours");
         return -1;
     }
+    // A component of a composite has its contour ends further into the
+    // array, with that much less room after them.
+    if (contour >= sizeContours - (contourEnds - contourArray)) {
+        fail("contour < contours left in the array");
+        return -1;
+    }
     return contourEnds[contour];
 }
 

@@ -168,6 +168,13 @@ struct Machine {
         setPoints({{0, 0}, {640, 0}, {640, 640}, {0, 640}}, {3});
     }
 
+    // The contour ends are the test's own, not the Rasterizer's to free.
+    ~Machine()
+    {
+        r.contourArray = nullptr;
+        r.sizeContours = 0;
+    }
+
     // Points given as (x, y) in 26.6; current and original alike.
     void setPoints(const std::vector<std::pair<int32_t, int32_t>>& xy, std::vector<int32_t> contourEnds)
     {
@@ -181,6 +188,7 @@ struct Machine {
         r.zoneSize[GLYPH_ZONE] = int32_t(xy.size());
         r.contourEnds = ends.data();
         r.contourCount = int32_t(ends.size());
+        r.contourArray = ends.data();
         r.sizeContours = int32_t(ends.size());
     }
 

@@ -86,10 +86,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     int32_t ends[2] = {2, 5};
     r.zone[GLYPH_ZONE] = points;
     r.zoneSize[GLYPH_ZONE] = 6;
-    r.contourEnds = ends;
+    r.contourEnds = r.contourArray = ends;
     r.contourCount = 2;
     r.sizeContours = 2;
     run(glyphStart, total - glyphStart);
+    r.contourArray = nullptr;
+    r.sizeContours = 0;
     stream.release();
     return 0;
 }
