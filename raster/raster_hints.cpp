@@ -306,6 +306,11 @@ void Rasterizer::runFontProgram()
     contourEnds = nullptr;
     contourCount = 0;
     hintsBroken = false;
+    // A control value program of an earlier font that turned glyph programs
+    // off with INSTCTRL says nothing about this font; 0, hinting switched
+    // off altogether, stays.
+    if (hinting < 0)
+        hinting = 1;
     glyphInstructionsLeft = GLYPH_INSTRUCTIONS_BASE + GLYPH_INSTRUCTIONS_PER_GLYPH * maxp.numGlyphs;
 
     if (font->fpgmTable) {
