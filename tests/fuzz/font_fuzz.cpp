@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "database/font_naming.h"
 #include "font/truetype_font.h"
 #include "support/memory_font.h"
 
