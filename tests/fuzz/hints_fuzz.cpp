@@ -9,20 +9,12 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <sys/mman.h>
-#include <string>
-#include <unistd.h>
 
 #include "font/mapped_file.h"
 #include "raster/raster.h"
+#include "support/memory_font.h"
 
 namespace {
-
-int memoryFile()
-{
-    static const int fd = memfd_create("hints_fuzz", 0);
-    return fd;
-}
 
 template <typename T>
 T* table(int32_t count)
@@ -36,11 +28,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size < 10 || size > 30000)
         return 0;
-    const int fd = memoryFile();
-    if (ftruncate(fd, 0) != 0 || pwrite(fd, data, size, 0) != ssize_t(size))
+    if (!writeMemoryFont(data, size))
         return 0;
     MappedFile stream;
-    stream.openFile(("/proc/self/fd/" + std::to_string(fd)).c_str());
+    stream.openFile(memoryFontPath());
     if (!stream.isMapped())
         return 0;
 
