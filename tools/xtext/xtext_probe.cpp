@@ -3,12 +3,14 @@
 //
 //   xtext_probe FONTNAME TEXT [OUT.png]
 //
-// Uses $DISPLAY. Prints key=value lines: the font's ascent and descent, the
+// Uses $DISPLAY. Prints key=value lines: the font's FONT property, its
+// ascent and descent, the
 // advance of every character of TEXT, XTextWidth of the whole line, and the
 // box of the ink found in the window (ink_left/ink_right relative to the
 // pen's start). With OUT.png also saves the window as a picture. Exits 2 when
 // the font cannot be loaded.
 #include <X11/Xlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <zlib.h>
 
@@ -112,6 +114,12 @@ int main(int argc, char** argv)
                 inkBottom = std::max(inkBottom, y);
             }
 
+    unsigned long nameAtom = 0;
+    if (XGetFontProperty(font, XA_FONT, &nameAtom)) {
+        char* name = XGetAtomName(display, nameAtom);
+        std::printf("font_property=%s\n", name ? name : "");
+        XFree(name);
+    }
     std::printf("ascent=%d\ndescent=%d\n", font->ascent, font->descent);
     std::printf("text_width=%d\n", XTextWidth(font, text.data(), static_cast<int>(text.size())));
     std::printf("advances=");
