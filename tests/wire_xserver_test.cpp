@@ -81,8 +81,14 @@ public:
 
     ~VirtualDisplay()
     {
-        if (process > 0) {
-            kill(process, SIGTERM);
+        if (process <= 0)
+            return;
+        // An X server that broke its heap can hang in its own abort path.
+        kill(process, SIGTERM);
+        for (int i = 0; i < 50 && waitpid(process, nullptr, WNOHANG) == 0; i++)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (kill(process, 0) == 0) {
+            kill(process, SIGKILL);
             waitpid(process, nullptr, 0);
         }
     }
