@@ -13,6 +13,15 @@ class MappedFile;
 struct FontSlot;
 struct GlyphMetrics;
 
+// A function or instruction definition: the bytes of its body in one of the
+// font's instruction streams, from the byte after FDEF or IDEF up to and
+// including the closing ENDF. A length of 0 is an empty entry.
+struct FunctionDef {
+    MappedFile* stream;
+    int32_t offset;
+    int32_t length;
+};
+
 // One crossing of the outline with a pixel-centre line, packed so that
 // sorting the plain numbers sorts by (line, position): the biased line
 // coordinate in the high half, the biased position in the low half.
@@ -61,10 +70,34 @@ public:
     bool renderAllGlyphs(FontSlot& slot);
     int32_t renderGlyph(int32_t glyph, uint8_t* bitmap, const uint8_t* end, GlyphMetrics& metrics);
 
-    // Hinting programs; empty operations until the interpreter exists.
+    // The hinting interpreter (raster_hints*.cpp). The font program runs
+    // when a font is set, the control value program at each size set-up,
+    // and a glyph's program once the loader has stored and scaled it.
     void runFontProgram();
     void calcCVT();
     void runGlyphProgram(MappedFile& stream, int32_t offset, int32_t length);
+    void execHints(MappedFile& stream, int32_t offset, int32_t length);
+    void execOpcode(MappedFile& stream);
+    void skipBlock(MappedFile& stream);
+    void callDefinition(const FunctionDef& definition, MappedFile& caller);
+    void freeHints();
+
+    // Every limit of the interpreter is checked here, in the accessors the
+    // instructions use: a value, point, control value or storage location
+    // outside its table records the failure and yields a harmless stand-in,
+    // and the fetch loop then abandons the program.
+    void push(int32_t value);
+    int32_t pop();
+    int32_t& top();
+    OutlinePoint& point(int32_t zoneNumber, int32_t number);
+    int32_t& cvtEntry(int32_t index, const char* condition);
+    int32_t& storageEntry(int32_t index, const char* condition);
+    int32_t contourEnd(int32_t contour);
+    // Charges work done inside one instruction (points walked, loop
+    // iterations) to the running program's instruction budget.
+    void charge(int64_t units);
+    void fail(const char* condition, const char* routine = "execOpcode");
+    bool failed() const { return hintFailure != nullptr; }
 
     TrueTypeFont* font = nullptr;
     // 0 no font; 1 font set, size set-up pending; 2 sized; 3 all glyphs rendered.
@@ -101,6 +134,39 @@ public:
 
     GraphicsState gs;
     GraphicsState prepState;
+
+    // The interpreter's tables, sized at font set-up to twice the font's
+    // declared needs and never shrunk. Slot 0 of the stack never holds a
+    // pushed value; stackTop is the slot of the top value, 0 when empty,
+    // and drops below 0 only when an instruction pops an empty stack.
+    int32_t* stackbase = nullptr;
+    int32_t stackSize = 0;
+    int32_t stackTop = 0;
+    int32_t* cvt = nullptr;
+    int32_t sizeCvt = 0;
+    int32_t* storage = nullptr;
+    int32_t sizeStor = 0;
+    FunctionDef* fdefs = nullptr;
+    int32_t sizeFDefs = 0;
+    FunctionDef* idefs = nullptr;
+    int32_t sizeIDefs = 0;
+    OutlinePoint* twilight = nullptr;
+    int32_t twilightSize = 0;
+
+    // The first failed limit of the running program, as its condition text
+    // and the routine that checked it; null while the program runs well.
+    const char* hintFailure = nullptr;
+    const char* hintFailureRoutine = nullptr;
+    // Set when the font program or the control value program failed: the
+    // font's functions or control values cannot be trusted, so glyph
+    // programs stay off until the next font set-up.
+    bool hintsBroken = false;
+    // The byte range of the program or definition running now: jumps may
+    // not leave it backwards, and a skipped block ends at its end.
+    int32_t rangeStart = 0;
+    int32_t rangeEnd = 0;
+    int32_t callDepth = 0;
+    int64_t instructionsLeft = 0;
 
     // The bytes that the glyph buffers of all open instances of this process
     // may hold together, each from its first allocation on: what one

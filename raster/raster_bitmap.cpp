@@ -5,6 +5,7 @@
 #include <climits>
 
 #include "raster/raster.h"
+#include "raster/raster_fixed.h"
 #include "raster/raster_slot.h"
 #include "server/messages.h"
 
@@ -21,13 +22,7 @@ int64_t rowBytesFor(int32_t pad, int64_t width)
 // arithmetic instead of being undefined.
 int32_t scaleMetric(int32_t v, int32_t factor, int32_t shift)
 {
-    uint32_t product = static_cast<uint32_t>(v) * static_cast<uint32_t>(factor);
-    return static_cast<int32_t>(product << shift) >> 11;
-}
-
-int32_t minus(int32_t a, int32_t b)
-{
-    return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
+    return wrapShiftLeft(wrapMul(v, factor), shift) >> 11;
 }
 
 void fold(int32_t value, int32_t& least, int32_t& most)
@@ -92,8 +87,8 @@ int32_t Rasterizer::renderGlyph(int32_t glyph, uint8_t* bitmap, const uint8_t* e
     // minimum; from here on coordinates are relative to it.
     const int32_t x0 = xMinP & ~63, y0 = yMinP & ~63;
     for (int32_t i = 0; i < n + 2; i++) {
-        pts[i].x = minus(pts[i].x, x0);
-        pts[i].y = minus(pts[i].y, y0);
+        pts[i].x = wrapSub(pts[i].x, x0);
+        pts[i].y = wrapSub(pts[i].y, y0);
     }
     // One column and one row more than the pixels an outline with extremes
     // on pixel boundaries covers.
@@ -108,8 +103,8 @@ int32_t Rasterizer::renderGlyph(int32_t glyph, uint8_t* bitmap, const uint8_t* e
     m.height = imageHeight;
     m.originX = origin.x >> 6;
     m.originY = origin.y >> 6;
-    m.advance = minus(advance.x, origin.x) >> 6;
-    m.verticalAdvance = minus(advance.y, origin.y) >> 6;
+    m.advance = wrapSub(advance.x, origin.x) >> 6;
+    m.verticalAdvance = wrapSub(advance.y, origin.y) >> 6;
 
     int64_t bytes = scanlinePad >= 0 ? rowBytesFor(scanlinePad, width) : fixedRowBytes;
     rowBytes = static_cast<int32_t>(std::clamp<int64_t>(bytes, 0, INT_MAX));
@@ -185,9 +180,9 @@ bool Rasterizer::renderAllGlyphs(FontSlot& slot)
         }
         stored.bitmapSize = size;
         stored.bitmapOffset = static_cast<int32_t>(position - records);
-        fold(minus(0, stored.originX), fm.minLeftBearing, fm.maxLeftBearing);
-        fold(minus(stored.width, stored.originX), fm.minRightBearing, fm.maxRightBearing);
-        fold(minus(stored.height, stored.originY), fm.minAscent, fm.maxAscent);
+        fold(wrapSub(0, stored.originX), fm.minLeftBearing, fm.maxLeftBearing);
+        fold(wrapSub(stored.width, stored.originX), fm.minRightBearing, fm.maxRightBearing);
+        fold(wrapSub(stored.height, stored.originY), fm.minAscent, fm.maxAscent);
         fold(stored.originY, fm.minDescent, fm.maxDescent);
         fold(stored.advance, fm.minAdvance, fm.maxAdvance);
         position += size;

@@ -2,33 +2,17 @@
 // pixels, and the two phantom points that carry the glyph's origin and
 // advance through hinting.
 #include "raster/raster.h"
+#include "raster/raster_fixed.h"
 #include "font/truetype_font.h"
-
-namespace {
-
-// ((v + 16) >> 5) << shift, where the shift may move bits past the sign:
-// done on the unsigned word so that huge sizes wrap instead of being
-// undefined.
-int32_t roundAndShift(int32_t v, int32_t shift)
-{
-    return static_cast<int32_t>(static_cast<uint32_t>((v + 16) >> 5) << shift);
-}
-
-int32_t roundToPixel(int32_t v)
-{
-    return static_cast<int32_t>((static_cast<uint32_t>(v) + 32) & ~63u);
-}
-
-} // namespace
 
 int32_t Rasterizer::transformX(int32_t x, int32_t y) const
 {
-    return roundAndShift(x * scaleXX + y * scaleXY, scaleShift);
+    return roundAndShift(wrapMulAdd(x, scaleXX, y, scaleXY), scaleShift);
 }
 
 int32_t Rasterizer::transformY(int32_t x, int32_t y) const
 {
-    return roundAndShift(x * scaleYX + y * scaleYY, scaleShift);
+    return roundAndShift(wrapMulAdd(x, scaleYX, y, scaleYY), scaleShift);
 }
 
 int32_t Rasterizer::roundedAdvance(int32_t glyph) const

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "raster/raster.h"
+#include "raster/raster_fixed.h"
 #include "server/messages.h"
 
 namespace {
@@ -37,15 +38,6 @@ int32_t midpoint(int32_t a, int32_t b)
 uint32_t magnitude(int32_t v)
 {
     return v < 0 ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v);
-}
-
-// a * b + c * d in 32-bit arithmetic that wraps, as the flatness test is
-// defined for any coordinates.
-int32_t wrapMulAdd(int32_t a, int32_t b, int32_t c, int32_t d)
-{
-    uint32_t r = static_cast<uint32_t>(a) * static_cast<uint32_t>(b)
-        + static_cast<uint32_t>(c) * static_cast<uint32_t>(d);
-    return static_cast<int32_t>(r);
 }
 
 // Initial room per list: 32767 crossings besides one spare entry; lists
@@ -191,10 +183,10 @@ void Rasterizer::addLine(int32_t xA, int32_t yA, int32_t xB, int32_t yB)
 void Rasterizer::addArc(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t x2, int32_t y2)
 {
     for (;;) {
-        int32_t dx = static_cast<int32_t>(static_cast<uint32_t>(x2) - static_cast<uint32_t>(x0));
-        int32_t dy = static_cast<int32_t>(static_cast<uint32_t>(y2) - static_cast<uint32_t>(y0));
-        int32_t ax = static_cast<int32_t>(static_cast<uint32_t>(x1) - static_cast<uint32_t>(x0));
-        int32_t ay = static_cast<int32_t>(static_cast<uint32_t>(y1) - static_cast<uint32_t>(y0));
+        int32_t dx = wrapSub(x2, x0);
+        int32_t dy = wrapSub(y2, y0);
+        int32_t ax = wrapSub(x1, x0);
+        int32_t ay = wrapSub(y1, y0);
         // The flatness measure is the sum of the two products, not the
         // cross product: it agrees as closely with exact rendering on real
         // fonts (it subdivides more often), and it is what this renderer

@@ -30,6 +30,7 @@ Rasterizer::Rasterizer()
 
 Rasterizer::~Rasterizer()
 {
+    freeHints();
     memFree(rowCrossings.entries, rowCrossings.capacity * static_cast<int>(sizeof(Crossing)));
     memFree(columnCrossings.entries, columnCrossings.capacity * static_cast<int>(sizeof(Crossing)));
     memFree(sorted, sortedCapacity * static_cast<int>(sizeof(Crossing)));

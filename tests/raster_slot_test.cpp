@@ -178,11 +178,12 @@ TEST_F(SlotTest, RealFontsRenderEveryGlyph)
                 EXPECT_LE(m.advance, slot->fontMetrics.maxAdvance);
             }
             EXPECT_EQ(missing, 0) << where;
-            // 'H' stands on the baseline and is as tall as the cap height.
+            // 'H' stands on the baseline and is as tall as the cap height,
+            // which hinting may round up or down to a whole pixel.
             uint16_t h = slot->font->getGlyphNo('H');
             const GlyphMetrics& m = slot->glyphMetrics[h];
             EXPECT_EQ(m.originY, 0) << where;
-            EXPECT_NEAR(inkRows(*slot, h), c.capHeight * ppem / 2048.0, 1.0) << where;
+            EXPECT_NEAR(inkRows(*slot, h), c.capHeight * ppem / 2048.0, 1.5) << where;
             EXPECT_NEAR(slot->fontMetrics.fontAscent + slot->fontMetrics.fontDescent, ppem * 1.15, ppem * 0.2);
             closeFontSlot(*slot);
         }

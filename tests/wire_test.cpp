@@ -175,9 +175,9 @@ TEST_F(WireTest, SizeFieldsAndShortNamesOpenTheSameInstance)
     ASSERT_TRUE(open(1, dejavuAt(32)));
     const std::vector<Extent> twice = extents(1, {'M'});
     ASSERT_EQ(twice.size(), 1u);
+    // Hinted advances are rounded at each size on their own.
     const int advance16 = first['M' - 0x20][2];
-    EXPECT_GT(twice[0][2], advance16 * 2 - 2);
-    EXPECT_LT(twice[0][2], advance16 * 2 + 2);
+    EXPECT_NEAR(twice[0][2], advance16 * 2, 2);
 }
 
 TEST_F(WireTest, FontInformation)
