@@ -71,7 +71,6 @@ char lower(char c)
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-
 // Matches the pattern's first six fields against the stem and builds the
 // name: matched characters in the pattern's own case, a "*" standing for
 // part of one stem field; from the seventh "-" on the pattern is copied
