@@ -228,6 +228,41 @@ TEST(XServer, GlyphsSharedBySeveralCodesKeepTheXServerWhole)
     }
 }
 
+TEST(XServer, LargeSizesAreDrawnFromTheirOwnBitmaps)
+{
+    // At 700 pixels the bitmaps of DejaVu Sans's Latin-1 range take some
+    // 6 MB, more than the 4 MB reply buffer. The X server fetches them all
+    // at once when it opens the font; a character whose bitmap it did not
+    // get is drawn from whatever lies in its memory. What it draws must be
+    // the ink of the served bitmap, bit for bit.
+    SKIP_WITHOUT_X_SERVER();
+    ServerProcess server;
+    ASSERT_TRUE(server.start({"--dir", fixturePath("wire_fonts")}));
+    ASSERT_TRUE(server.waitListening()) << server.err();
+    VirtualDisplay display;
+    ASSERT_TRUE(display.start());
+    ASSERT_TRUE(display.attach(server.port()));
+    const std::string name = "-ttf-dejavu sans-medium-r-normal-book-700-0-0-0-p-0-iso8859-1";
+
+    FsClient client;
+    ASSERT_TRUE(client.connectTcp(server.port()));
+    ASSERT_TRUE(client.setup());
+    ASSERT_TRUE(client.request(openFontRequest(1, name), 60000).isReply());
+    for (const uint8_t code : {0xFCu, 0xFDu, 0xFEu, 0xFFu}) {
+        SCOPED_TRACE(int(code));
+        const Bitmaps served = bitmapsOf(
+            client.request(bitmapsRequest(QUERY_X_BITMAPS16, 1, FORMAT_LSB_PAD32, false, {code}), 60000));
+        ASSERT_EQ(served.entries.size(), 1u);
+        long ink = 0;
+        for (uint8_t byte : served.data)
+            ink += __builtin_popcount(byte);
+        ASSERT_GT(ink, 1000);
+        const CommandResult probe = display.run({PROBE, name, std::string(1, char(code))});
+        ASSERT_EQ(probe.status, 0) << probe.out << probe.err;
+        EXPECT_EQ(keyValues(probe.out)["ink_pixels"], std::to_string(ink)) << probe.out;
+    }
+}
+
 // The pids of a process's children.
 std::vector<pid_t> childrenOf(pid_t parent)
 {

@@ -14,6 +14,7 @@
 #include <X11/Xutil.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -85,7 +86,12 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot load font %s\n", fontName);
         return 2;
     }
-    const int width = 640, height = 120, penX = 20, baseline = 80;
+    // Room for the line in fonts of any size: at least 640 by 120 pixels,
+    // the baseline at 80 or lower when the font is taller.
+    const int textWidth = XTextWidth(font, text.data(), static_cast<int>(text.size()));
+    const int penX = 20, baseline = std::max(80, font->ascent + 20);
+    const int width = std::max(640, textWidth + 2 * penX);
+    const int height = std::max(120, baseline + font->descent + 20);
     const int screen = DefaultScreen(display);
     Window window = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, width, height, 0,
                                         BlackPixel(display, screen), WhitePixel(display, screen));
@@ -121,7 +127,7 @@ int main(int argc, char** argv)
         XFree(name);
     }
     std::printf("ascent=%d\ndescent=%d\n", font->ascent, font->descent);
-    std::printf("text_width=%d\n", XTextWidth(font, text.data(), static_cast<int>(text.size())));
+    std::printf("text_width=%d\n", textWidth);
     std::printf("advances=");
     for (size_t i = 0; i < text.size(); i++) {
         XCharStruct extent;
