@@ -167,6 +167,11 @@ public:
     int32_t rangeEnd = 0;
     int32_t callDepth = 0;
     int64_t instructionsLeft = 0;
+    // What the glyph programs of the font set last may run together: a
+    // million, and 4,000 more per glyph. Honest fonts average 60 to 530
+    // instructions a glyph, so a font whose every glyph loops costs at
+    // most some twenty times what an honest one does.
+    int64_t glyphInstructionsLeft = 0;
 
     // The bytes that the glyph buffers of all open instances of this process
     // may hold together, each from its first allocation on: what one

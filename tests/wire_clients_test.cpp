@@ -3,6 +3,7 @@
 // command serves) as well-formed BDF at several sizes, and showfont shows
 // glyphs. Both clients exit 0 even when they fail, so their output is what
 // is checked.
+#include "support/bdf.h"
 #include "support/fs_fonts.h"
 #include "support/paths.h"
 #include "support/process.h"
@@ -17,96 +18,6 @@
 namespace {
 
 const char* MACHINE_FONTS = "/usr/share/fonts/truetype";
-
-struct BdfFont {
-    std::string problem; // empty when the file is well-formed
-    int chars = 0;
-    long inkBits = 0;
-    // Glyph rows of each encoding, as hexadecimal lines.
-    std::map<int, std::vector<std::string>> rows;
-    std::map<int, int> advances;
-};
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-// Reads a BDF file strictly: the header keywords in order, the property
-// count, and for every character its encoding, widths, box and exactly as
-// many bitmap rows as the box is high, each as long as its width needs.
-BdfFont readBdf(const std::string& text)
-{
-    BdfFont font;
-    std::istringstream in(text);
-    std::string line;
-    auto fail = [&](const std::string& why) {
-        font.problem = why + " at: " + line;
-        return font;
-    };
-    auto next = [&]() { return static_cast<bool>(std::getline(in, line)); };
-    auto keyword = [&](const std::string& word) { return line.rfind(word, 0) == 0; };
-    if (!next() || line != "STARTFONT 2.1")
-        return fail("no STARTFONT");
-    while (next() && keyword("COMMENT")) {
-    }
-    for (const char* word : {"FONT ", "SIZE ", "FONTBOUNDINGBOX "}) {
-        if (!keyword(word))
-            return fail(std::string("expected ") + word);
-        next();
-    }
-    int properties = 0;
-    if (std::sscanf(line.c_str(), "STARTPROPERTIES %d", &properties) != 1)
-        return fail("no STARTPROPERTIES");
-    for (int i = 0; i < properties; i++)
-        if (!next() || keyword("ENDPROPERTIES"))
-            return fail("too few properties");
-    if (!next() || line != "ENDPROPERTIES")
-        return fail("no ENDPROPERTIES");
-    int declared = 0;
-    if (!next() || std::sscanf(line.c_str(), "CHARS %d", &declared) != 1)
-        return fail("no CHARS");
-    while (next() && keyword("STARTCHAR ")) {
-        int encoding = 0, swidth = 0, dwidth = 0, dwidthY = 0, w = 0, h = 0, x = 0, y = 0;
-        if (!next() || std::sscanf(line.c_str(), "ENCODING %d", &encoding) != 1)
-            return fail("no ENCODING");
-        if (!next() || std::sscanf(line.c_str(), "SWIDTH %d 0", &swidth) != 1)
-            return fail("no SWIDTH");
-        if (!next() || std::sscanf(line.c_str(), "DWIDTH %d %d", &dwidth, &dwidthY) != 2)
-            return fail("no DWIDTH");
-        if (!next() || std::sscanf(line.c_str(), "BBX %d %d %d %d", &w, &h, &x, &y) != 4 || w < 0 || h < 0)
-            return fail("no BBX");
-        if (!next() || line != "BITMAP")
-            return fail("no BITMAP");
-        std::vector<std::string>& rows = font.rows[encoding];
-        for (int r = 0; r < h; r++) {
-            if (!next() || line.size() != size_t((w + 7) / 8 * 2))
-                return fail("bitmap row of the wrong length");
-            for (char c : line) {
-                const int value = hexValue(c);
-                if (value < 0)
-                    return fail("not hexadecimal");
-                font.inkBits += __builtin_popcount(value);
-            }
-            rows.push_back(line);
-        }
-        if (!next() || line != "ENDCHAR")
-            return fail("no ENDCHAR");
-        font.advances[encoding] = dwidth;
-        font.chars++;
-    }
-    if (line != "ENDFONT")
-        return fail("no ENDFONT");
-    if (font.chars != declared)
-        return fail("CHARS " + std::to_string(declared) + " but " + std::to_string(font.chars) + " characters");
-    return font;
-}
 
 class ClientsTest : public testing::Test {
 protected:
