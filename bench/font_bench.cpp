@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "database/font_naming.h"
 #include "font/truetype_font.h"
 
 #ifdef HAVE_FREETYPE

@@ -12,7 +12,7 @@
 
 #include "database/database.h"
 #include "database/database_files.h"
-#include "font/table_name.h"
+#include "database/font_naming.h"
 #include "font/truetype_font.h"
 #include "server/messages.h"
 #include "server/settings.h"

@@ -1,13 +1,9 @@
-// The "name" table: the font's family, style and full names, and the XLFD
-// name stem built from them.
+// The "name" table: the font's family, style and full names.
 #pragma once
 
 #include <string>
-#include <string_view>
 
 #include "font/mapped_file.h"
-
-class TrueTypeFont;
 
 class NameTable : public MappedFile {
 public:
@@ -33,7 +29,3 @@ public:
     uint16_t count = 0;
     uint16_t stringOffset = 0;
 };
-
-// The first six XLFD fields of a good font with a trailing dash, for example
-// "-ttf-times new roman-bold-i-normal-bold italic-", all in lower case.
-std::string makeXlfdName(const TrueTypeFont& font, std::string_view foundry);

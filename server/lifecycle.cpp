@@ -62,13 +62,15 @@ void detachStandardStreams()
 
 // inetd usually hands the client's socket over as all three standard
 // descriptors: messages written to it would land in the protocol stream, so
-// under inetd they go to /dev/null instead, as with --daemon.
+// under inetd they go to /dev/null instead, as with --daemon, and to the
+// system log.
 void silenceSocketStreams()
 {
     for (int standard = 1; standard <= 2; standard++) {
         struct stat status;
         if (fstat(standard, &status) != 0 || !S_ISSOCK(status.st_mode))
             continue;
+        logToSystemLog();
         const int null = open("/dev/null", O_WRONLY);
         if (null < 0)
             continue;
@@ -132,8 +134,12 @@ int runServer(int argc, char** argv)
     }
     if (settings.inetdMode)
         silenceSocketStreams();
-    if (settings.daemonMode)
+    if (settings.daemonMode) {
+        // Detached, the standard streams lead to /dev/null: the system log
+        // is where a daemon's messages can be read.
+        logToSystemLog();
         daemonize();
+    }
     serverProcess = getpid();
     if (settings.runUid == UNSET_ID) {
         settings.runUid = getuid();

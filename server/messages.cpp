@@ -3,23 +3,44 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <syslog.h>
 
 namespace {
 
-void writeMessage(FILE* stream, const char* level, const char* format, va_list arguments)
+constexpr const char* PROGRAM_NAME = "brassel";
+
+bool toSystemLog = false;
+
+void writeMessage(FILE* stream, const char* level, int priority, const char* format, va_list arguments)
 {
-    std::fprintf(stream, "%s: %s: ", "brassel", level);
+    // The stream may be /dev/null by now, but it gets the same line as in
+    // the foreground; the system log then gets the message without the
+    // prefix, whose level its priority carries.
+    va_list copy;
+    va_copy(copy, arguments);
+    std::fprintf(stream, "%s: %s: ", PROGRAM_NAME, level);
     std::vfprintf(stream, format, arguments);
     std::fputc('\n', stream);
+    if (toSystemLog)
+        vsyslog(priority, format, copy);
+    va_end(copy);
 }
 
 } // namespace
+
+void logToSystemLog()
+{
+    if (toSystemLog)
+        return;
+    openlog(PROGRAM_NAME, LOG_PID, LOG_DAEMON);
+    toSystemLog = true;
+}
 
 void logInfo(const char* format, ...)
 {
     va_list arguments;
     va_start(arguments, format);
-    writeMessage(stdout, "info", format, arguments);
+    writeMessage(stdout, "info", LOG_INFO, format, arguments);
     va_end(arguments);
 }
 
@@ -27,7 +48,7 @@ void logWarning(const char* format, ...)
 {
     va_list arguments;
     va_start(arguments, format);
-    writeMessage(stderr, "warning", format, arguments);
+    writeMessage(stderr, "warning", LOG_WARNING, format, arguments);
     va_end(arguments);
 }
 
@@ -35,7 +56,7 @@ void logError(const char* format, ...)
 {
     va_list arguments;
     va_start(arguments, format);
-    writeMessage(stderr, "error", format, arguments);
+    writeMessage(stderr, "error", LOG_ERR, format, arguments);
     va_end(arguments);
 }
 

@@ -10,6 +10,11 @@ void logInfo(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void logWarning(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void logError(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// From now on every message also goes to the system log (ident "brassel",
+// facility daemon; info, warning and error at the priorities of the same
+// names): for a process whose standard streams lead nowhere.
+void logToSystemLog();
+
 // Plain heap blocks; a null result is the caller's to handle.
 void* memAlloc(int size);
 void* memRealloc(void* block, int size);

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "database/font_naming.h"
 #include "font/truetype_font.h"
 #include "support/paths.h"
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "database/font_naming.h"
 #include "font/truetype_font.h"
 #include "support/paths.h"
 

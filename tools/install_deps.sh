@@ -8,8 +8,9 @@ packages=(
   googletest libgtest-dev libbenchmark-dev libfreetype-dev
   python3 python3-fonttools
   fonts-dejavu-core fonts-liberation
-  x11-xfs-utils xvfb x11-xserver-utils x11-utils libx11-dev
+  x11-xfs-utils xvfb x11-xserver-utils x11-utils libx11-dev zlib1g-dev
   util-linux procps iproute2 passwd
+  groff-base man-db systemd
 )
 
 missing=()

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, synchronises the machine's TrueType fonts
-# into a cache directory of brassel's own and serves them in the foreground
-# on TCP port 7101 (and the Unix socket /tmp/.font-unix/fs7101).
+# Installs what is missing, builds the server, synchronises the machine's
+# TrueType fonts into a cache directory of brassel's own and serves them in
+# the foreground on TCP port 7101 (and the Unix socket /tmp/.font-unix/fs7101).
+# $BRASSEL_FONTS and $BRASSEL_CACHE choose other directories; arguments are
+# passed on to the server (for example --encoding koi8-r).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install_deps.sh
-bash tools/build.sh build
+BRASSEL_TARGETS=brassel bash tools/build.sh build
 
 fonts=${BRASSEL_FONTS:-/usr/share/fonts/truetype}
 cache=${BRASSEL_CACHE:-/var/cache/brassel}

@@ -7,6 +7,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include "database/font_naming.h"
 #include "font/truetype_font.h"
 
 namespace {
