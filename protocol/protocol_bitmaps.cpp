@@ -118,11 +118,52 @@ void convertBitmapLayout(uint8_t* data, uint32_t size, uint32_t from, uint32_t t
 namespace {
 
 constexpr int BITMAPS_ITEMS_OFFSET = 16;
-constexpr uint32_t BITMAPS_HEADER_SIZE = 20;
-constexpr uint32_t OFFSET_ENTRY_SIZE = 8;
-// replyOffset of a glyph whose bitmap did not fit this reply: it and every
-// later request for it get empty entries.
-constexpr int32_t NOT_SENT = -2;
+constexpr uint64_t BITMAPS_HEADER_SIZE = 20;
+constexpr uint64_t OFFSET_ENTRY_SIZE = 8;
+
+// Bytes of a bitmap reply with `entries` offset entries and `data` bytes of
+// bitmaps, its final fill included.
+uint64_t bitmapReplySize(uint64_t entries, uint64_t data)
+{
+    return (BITMAPS_HEADER_SIZE + entries * OFFSET_ENTRY_SIZE + data + 3) & ~uint64_t(3);
+}
+
+const GlyphMetrics& metricsForCode(const FontSlot& slot, uint16_t code)
+{
+    uint16_t unicode = 0;
+    return slot.glyphMetrics[glyphForCode(slot, code, unicode)];
+}
+
+// Collects a reply in the connection's reply buffer and writes it out
+// whenever the buffer is full, so that a reply may be far larger than the
+// buffer while one that fits still goes out in a single write.
+class ReplyStream {
+public:
+    ReplyStream(Connection& connection, size_t used) : connection(connection), used(used) {}
+
+    void put(const uint8_t* bytes, size_t count)
+    {
+        while (count > 0) {
+            const size_t part = std::min(count, size_t(REPLY_BUFFER_SIZE) - used);
+            std::memcpy(connection.replyBuffer + used, bytes, part);
+            used += part;
+            bytes += part;
+            count -= part;
+            if (used == size_t(REPLY_BUFFER_SIZE))
+                flush();
+        }
+    }
+
+    void flush()
+    {
+        writeBytes(connection, connection.replyBuffer, used);
+        used = 0;
+    }
+
+private:
+    Connection& connection;
+    size_t used;
+};
 
 void queryBitmaps(Connection& connection, int width)
 {
@@ -144,60 +185,65 @@ void queryBitmaps(Connection& connection, int width)
         slot->bitmapFormat = format;
     }
 
+    // Every entry gets its own copy of its bitmap, a glyph named by several
+    // codes included: the X servers' font-service client copies the bitmap
+    // of each character one after another into a block as large as the
+    // reply's bitmap data, so data shared between entries would overrun it.
+    // A reply is never cut short and never carries a character without its
+    // bitmap: a list whose offset entries do not fit the reply buffer, or
+    // whose reply would be longer than a client accepts, is refused whole.
     const CharacterCodes codes(connection, BITMAPS_ITEMS_OFFSET, count, width, slot->info);
-    // A reply is never cut short: a list whose offset entries alone do not
-    // fit the reply buffer is refused whole.
     const uint64_t entryCount = codes.size();
     const uint64_t dataStart = BITMAPS_HEADER_SIZE + entryCount * OFFSET_ENTRY_SIZE;
     if (dataStart > REPLY_BUFFER_SIZE) {
         sendError(connection, BAD_ALLOC);
         return;
     }
-    for (uint32_t g = 0; g < slot->glyphCount; g++)
-        slot->glyphMetrics[g].replyOffset = -1;
-
-    // The whole reply goes out in one write: a header and its body in
-    // separate small writes would wait on the client's delayed
-    // acknowledgement over TCP. Header, offset entries, then the bitmap
-    // data; each distinct glyph's bitmap is copied once and shared.
     uint8_t* const reply = connection.replyBuffer;
-    uint8_t* const data = reply + dataStart;
-    const uint32_t dataRoom = REPLY_BUFFER_SIZE - static_cast<uint32_t>(dataStart);
     ReplyWriter entries(reply + BITMAPS_HEADER_SIZE, entryCount * OFFSET_ENTRY_SIZE);
-    uint32_t dataSize = 0;
+    uint64_t dataSize = 0;
     codes.forEach([&](uint16_t code) {
-        uint16_t unicode = 0;
-        GlyphMetrics& m = slot->glyphMetrics[glyphForCode(*slot, code, unicode)];
-        const uint32_t size = static_cast<uint32_t>(m.bitmapSize);
-        if (m.replyOffset == -1) {
-            // A bitmap ending at or past the buffer's end does not fit; the
-            // strict bound also leaves room for the final fill.
-            if (size >= dataRoom - dataSize) {
-                m.replyOffset = NOT_SENT;
-            } else {
-                std::memcpy(data + dataSize, slot->bitmaps + m.bitmapOffset, size);
-                m.replyOffset = static_cast<int32_t>(dataSize);
-                dataSize += size;
-            }
-        }
-        const bool sent = m.replyOffset != NOT_SENT;
-        entries.put32(sent ? static_cast<uint32_t>(m.replyOffset) : 0);
-        entries.put32(sent ? size : 0);
+        const uint32_t size = static_cast<uint32_t>(metricsForCode(*slot, code).bitmapSize);
+        entries.put32(static_cast<uint32_t>(dataSize));
+        entries.put32(size);
+        dataSize += size;
     });
-    const uint32_t total = static_cast<uint32_t>(dataStart) + dataSize;
-    const uint32_t filled = (total + 3) & ~3u;
-    std::memset(reply + total, 0, filled - total);
+    const uint64_t total = bitmapReplySize(entryCount, dataSize);
+    if (total > BITMAP_REPLY_LIMIT) {
+        sendError(connection, BAD_ALLOC);
+        return;
+    }
 
     ReplyWriter header(reply, BITMAPS_HEADER_SIZE);
     header.header(connection);
     header.put32(0);
     header.put32(static_cast<uint32_t>(entryCount));
-    header.put32(dataSize);
-    header.set32(4, filled / 4);
-    writeBytes(connection, reply, filled);
+    header.put32(static_cast<uint32_t>(dataSize));
+    header.set32(4, static_cast<uint32_t>(total / 4));
+
+    // Header, offset entries, then the bitmap data and its fill; small
+    // replies leave in one write, so that no part waits on the client's
+    // delayed acknowledgement of another over TCP.
+    ReplyStream stream(connection, dataStart);
+    codes.forEach([&](uint16_t code) {
+        const GlyphMetrics& m = metricsForCode(*slot, code);
+        stream.put(slot->bitmaps + m.bitmapOffset, static_cast<uint32_t>(m.bitmapSize));
+    });
+    constexpr uint8_t fill[3] = {};
+    stream.put(fill, total - dataStart - dataSize);
+    stream.flush();
 }
 
 } // namespace
+
+bool rangeFitsOneBitmapReply(const FontSlot& slot)
+{
+    uint64_t dataSize = 0;
+    for (uint32_t code = slot.info.firstChar; code <= slot.info.lastChar; code++)
+        dataSize += static_cast<uint32_t>(metricsForCode(slot, static_cast<uint16_t>(code)).bitmapSize);
+    const uint64_t entries = slot.info.lastChar >= slot.info.firstChar ? slot.info.lastChar - slot.info.firstChar + 1u : 0;
+    return bitmapReplySize(entries, dataSize) <= BITMAP_REPLY_LIMIT;
+}
 
 void handleQueryXBitmaps8(Connection& connection)
 {

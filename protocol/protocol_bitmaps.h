@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+struct FontSlot;
+
 // Bits of the protocol's bitmap format word.
 constexpr uint32_t FORMAT_BYTE_ORDER_MSB = 0x1;
 constexpr uint32_t FORMAT_BIT_ORDER_MSB = 0x2;
@@ -24,3 +26,13 @@ constexpr int FORMAT_UNIT_SHIFT = 12;
 // is left as it is, so nothing past `size` is touched and converting A to B
 // and back restores the data for any two formats.
 void convertBitmapLayout(uint8_t* data, uint32_t size, uint32_t from, uint32_t to);
+
+// The longest bitmap reply sent, in bytes: the X servers' font-service
+// client drops its connection to a font server that sends a longer reply.
+constexpr uint64_t BITMAP_REPLY_LIMIT = 64u << 20;
+
+// True when the bitmaps of every code of the slot's character range, each
+// with its own copy, fit one reply. An X server asks for all of them in one
+// request when it opens a font of one row, so a font instance whose range
+// does not fit is never served.
+bool rangeFitsOneBitmapReply(const FontSlot& slot);

@@ -138,7 +138,8 @@ void handleQueryXInfo(Connection& connection)
         return;
     }
     const FontMetrics& f = slot->fontMetrics;
-    uint8_t bytes[84];
+    // 76 fixed bytes, "FONT", a name of at most 255 bytes and the fill.
+    uint8_t bytes[340];
     ReplyWriter reply(bytes, sizeof bytes);
     reply.header(connection);
     reply.put32(FONT_FLAGS);
@@ -151,16 +152,21 @@ void handleQueryXInfo(Connection& connection)
                           f.maxLeftBearing, f.maxRightBearing, f.maxAdvance, f.maxAscent, f.maxDescent, 0,
                           f.fontAscent, f.fontDescent})
         put16Of(reply, value);
-    // One property, FONT, whose value is the string "TTFx".
+    // One property, FONT, whose value is the font's full name: clients show
+    // it as the font's name, and an X server that lost its connection opens
+    // the font again under it.
+    const std::string_view name = slot->fontName;
+    const uint32_t stringBytes = 4 + static_cast<uint32_t>(name.size());
     reply.put32(1);
-    reply.put32(8);
+    reply.put32(stringBytes);
     reply.put32(0);
     reply.put32(4);
     reply.put32(4);
-    reply.put32(4);
-    reply.put8(0);
+    reply.put32(stringBytes - 4);
+    reply.put8(0); // a string property
     reply.pad();
-    reply.putBytes("FONTTTFx", 8);
+    reply.putBytes("FONT", 4);
+    reply.putBytes(name.data(), name.size());
     reply.finish(connection);
 }
 

@@ -71,11 +71,6 @@ char lower(char c)
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-char spacing(const InfoRecord& info)
-{
-    return info.panose[3] == 9 ? 'm' : 'p';
-}
-
 // Matches the pattern's first six fields against the stem and builds the
 // name: matched characters in the pattern's own case, a "*" standing for
 // part of one stem field; from the seventh "-" on the pattern is copied
@@ -120,7 +115,7 @@ bool matchStem(std::string_view pattern, const DatabaseEntry& entry, FontName& n
                 break;
             name.put('-');
         } else if (c == '*') {
-            name.put(dashes == 11 && pattern[p - 1] == '-' ? spacing(entry.info) : '0');
+            name.put(dashes == 11 && pattern[p - 1] == '-' ? spacingOf(entry.info) : '0');
         } else {
             name.put(c);
         }
@@ -172,7 +167,7 @@ ListingResult listFontNames(std::string_view pattern, uint32_t maxNames, uint8_t
         if (allFonts) {
             name.put(entry.names.stem);
             name.put("0-0-0-0-");
-            name.put(spacing(entry.info));
+            name.put(spacingOf(entry.info));
             name.put("-0-");
         } else if (!matchStem(pattern, entry, name, perEncoding)) {
             haveRecord = walk.next(entry);
@@ -230,4 +225,9 @@ void handleListFonts(Connection& connection)
 void handleListFontsWithXInfo(Connection& connection)
 {
     sendError(connection, BAD_IMPLEMENTATION);
+}
+
+char spacingOf(const InfoRecord& info)
+{
+    return info.panose[3] == 9 ? 'm' : 'p';
 }

@@ -4,12 +4,16 @@
 #include "protocol/protocol_open.h"
 
 #include <climits>
+#include <cstdint>
+#include <string>
 #include <unistd.h>
 
 #include "database/database.h"
 #include "encoding/encoding.h"
 #include "protocol/connection.h"
 #include "protocol/handlers.h"
+#include "protocol/protocol_bitmaps.h"
+#include "protocol/protocol_listing.h"
 #include "raster/raster.h"
 #include "server/settings.h"
 
@@ -192,14 +196,80 @@ namespace {
 constexpr int NAME_LENGTH_OFFSET = 16;
 constexpr int NAME_OFFSET = 17;
 
+bool fitsSixteenBits(int32_t value)
+{
+    return value >= INT16_MIN && value <= INT16_MAX;
+}
+
+// An instance is served only when what a client reads of it is true: every
+// extent fits its 16-bit field, and the bitmaps of its whole character
+// range fit the one reply in which an X server asks for them.
+bool servable(const FontSlot& slot)
+{
+    const FontMetrics& f = slot.fontMetrics;
+    for (int32_t value : {f.minLeftBearing, f.maxLeftBearing, f.minRightBearing, f.maxRightBearing, f.minAscent,
+                          f.maxAscent, f.minDescent, f.maxDescent, f.minAdvance, f.maxAdvance, f.fontAscent,
+                          f.fontDescent})
+        if (!fitsSixteenBits(value))
+            return false;
+    return rangeFitsOneBitmapReply(slot);
+}
+
+// The stem completed with a size, the resolution, the spacing and the
+// character set.
+std::string fullName(std::string_view stem, int32_t pixels, int64_t decipoints, const FontParams& params,
+                     char spacing, const Encoding& encoding)
+{
+    return std::string(stem) + std::to_string(pixels) + "-" + std::to_string(decipoints) + "-" +
+           std::to_string(params.resolutionX) + "-" + std::to_string(params.resolutionY) + "-" + spacing + "-0-" +
+           encoding.name;
+}
+
+// The FONT property of an instance: an X server that lost its connection
+// reopens the font under this name, and must get the same instance back.
+// An XLFD name carries one pixel size, or a point size that the resolution
+// turns into pixels, so it serves every square unsheared size; the other
+// sizes only a short name can ask for, and that name is kept.
+std::string fontPropertyName(const DatabaseEntry& entry, const FontParams& params, bool sizedByPoints,
+                             const Encoding& encoding, std::string_view requestedName)
+{
+    const int32_t* pixels = params.pixelMatrix;
+    const int32_t* points = params.pointMatrix;
+    const char spacing = spacingOf(entry.info);
+    std::string name;
+    if (params.resolutionX > 0 && params.resolutionY > 0) {
+        if (pixels[0] > 0 && pixels[0] == pixels[1] && pixels[2] == 0 && pixels[3] == 0) {
+            const int64_t decipoints = (int64_t(pixels[0]) * 720 + params.resolutionY / 2) / params.resolutionY;
+            name = fullName(entry.names.stem, pixels[0], decipoints, params, spacing, encoding);
+        } else if (sizedByPoints && points[0] > 0 && points[0] == points[1] && points[2] == 0 && points[3] == 0) {
+            name = fullName(entry.names.stem, 0, int64_t(points[0]) * 10, params, spacing, encoding);
+        }
+    }
+    // An open request carries at most 255 bytes of name.
+    if (name.empty() || name.size() > 255)
+        name = requestedName;
+    return name;
+}
+
 // Opens the font file of a database entry under the request's font id.
-bool openEntry(Connection& connection, const NameBlock& names, FontParams& params, const Encoding* encoding)
+bool openEntry(Connection& connection, const DatabaseEntry& entry, FontParams& params, const Encoding* encoding,
+               std::string_view requestedName)
 {
     // Stored paths are relative to the font directory. Should it have gone,
     // the open below fails by itself, so the result needs no check.
     [[maybe_unused]] const int changed = enterFontDirectory();
-    auto* font = new TrueTypeFont(names.path.data(), false);
-    return openFontSlot(font, params, *connection.rasterizer, connection.get32(4), encoding) != nullptr;
+    const int32_t* pixels = params.pixelMatrix;
+    const bool sizedByPoints = !pixels[0] && !pixels[1] && !pixels[2] && !pixels[3];
+    auto* font = new TrueTypeFont(entry.names.path.data(), false);
+    FontSlot* slot = openFontSlot(font, params, *connection.rasterizer, connection.get32(4), encoding);
+    if (!slot)
+        return false;
+    if (!servable(*slot)) {
+        closeFontSlot(*slot);
+        return false;
+    }
+    slot->fontName = fontPropertyName(entry, params, sizedByPoints, *encoding, requestedName);
+    return true;
 }
 
 bool openShortName(Connection& connection, std::string_view name, FontParams params)
@@ -211,7 +281,7 @@ bool openShortName(Connection& connection, std::string_view name, FontParams par
     DatabaseEntry entry;
     while (walk.next(entry))
         if (entry.names.name == fontName)
-            return openEntry(connection, entry.names, params, activeEncoding(0));
+            return openEntry(connection, entry, params, activeEncoding(0), name);
     return false;
 }
 
@@ -230,7 +300,7 @@ bool openXlfdName(Connection& connection, char* name, size_t length, FontParams 
     // file fails rather than opening some other font.
     while (walk.next(entry))
         if (stemMatches(pattern, entry.names.stem))
-            return openEntry(connection, entry.names, params, encoding);
+            return openEntry(connection, entry, params, encoding, std::string_view(name, length));
     return false;
 }
 

@@ -64,8 +64,9 @@ public:
     void scanConvert(uint8_t* bitmap, const uint8_t* end);
 
     // Bitmaps and metrics (raster_bitmap.cpp). renderAllGlyphs fills the
-    // slot's glyph buffer, growing it as the bitmaps need; false when not
-    // even the GlyphMetrics array fits (nothing is rendered then).
+    // slot's glyph buffer, growing it as the bitmaps need; false when the
+    // GlyphMetrics array or the bitmap of a glyph with ink does not fit
+    // within glyphBufferCeiling.
     bool renderAllGlyphs(FontSlot& slot);
     int32_t renderGlyph(int32_t glyph, uint8_t* bitmap, const uint8_t* end, GlyphMetrics& metrics);
 
@@ -173,7 +174,9 @@ public:
     int64_t glyphInstructionsLeft = 0;
 
     // The bytes that the glyph buffers of all open instances of this process
-    // may reach together by growing past their start size.
+    // may hold together, each from its first allocation on: what one
+    // client can make its serving process keep. An open that does not fit
+    // fails.
     uint32_t glyphBufferCeiling = 256u << 20;
 
     // The bitmap size of the last glyph renderGlyph measured, kept when the

@@ -31,39 +31,23 @@ void fold(int32_t value, int32_t& least, int32_t& most)
     most = std::max(most, value);
 }
 
-// Bytes the glyph buffers of all other open instances hold.
-uint64_t otherBuffers(const FontSlot& slot)
-{
-    uint64_t sum = 0;
-    for (const FontSlot& other : fontSlots)
-        if (other.fontId != 0 && &other != &slot)
-            sum += other.bufferSize;
-    return sum;
-}
-
 // Grows the slot's glyph buffer to hold at least `needed` bytes, doubling,
 // while the process's glyph buffers stay within ceiling. False when it
-// cannot; then `stuck` stops further attempts for this instance.
-bool growBuffer(FontSlot& slot, uint64_t needed, uint32_t ceiling, bool& stuck)
+// cannot.
+bool growBuffer(FontSlot& slot, uint64_t needed, uint32_t ceiling)
 {
-    if (stuck)
+    const uint64_t others = glyphBuffersBesides(slot);
+    const uint64_t budget = ceiling > others ? ceiling - others : 0;
+    if (needed > budget || needed > INT_MAX)
         return false;
-    uint64_t others = otherBuffers(slot);
-    uint64_t budget = ceiling > others ? ceiling - others : 0;
-    if (needed > budget || needed > INT_MAX) {
-        // Past the ceiling a bitmap stays out; later, smaller ones may fit.
-        return false;
-    }
     uint64_t size = std::min<uint64_t>(std::max<uint64_t>(uint64_t(slot.bufferSize) * 2, needed), budget);
     void* block = memRealloc(slot.glyphMetrics, static_cast<int>(size));
     if (!block && size > needed) {
         size = needed;
         block = memRealloc(slot.glyphMetrics, static_cast<int>(size));
     }
-    if (!block) {
-        stuck = true;
+    if (!block)
         return false;
-    }
     slot.glyphMetrics = static_cast<GlyphMetrics*>(block);
     slot.bufferSize = static_cast<uint32_t>(size);
     return true;
@@ -125,7 +109,8 @@ int32_t Rasterizer::renderGlyph(int32_t glyph, uint8_t* bitmap, const uint8_t* e
     int64_t bytes = scanlinePad >= 0 ? rowBytesFor(scanlinePad, width) : fixedRowBytes;
     rowBytes = static_cast<int32_t>(std::clamp<int64_t>(bytes, 0, INT_MAX));
     const int64_t size = bytes * height;
-    // A box beyond any buffer keeps its metrics and gets no bitmap.
+    // A box beyond any buffer gets no bitmap here; its measured size tells
+    // the caller that the glyph has ink all the same.
     imageSize = size > 0 && size < INT_MAX ? static_cast<int32_t>(size) : 0;
 
     if (font->hdmxTable) {
@@ -133,7 +118,7 @@ int32_t Rasterizer::renderGlyph(int32_t glyph, uint8_t* bitmap, const uint8_t* e
         if (device != 0)
             m.advance = device;
     }
-    measuredImageSize = imageSize;
+    measuredImageSize = std::max<int64_t>(size, 0);
     scanConvert(bitmap, end);
     return imageSize;
 }
@@ -162,21 +147,24 @@ bool Rasterizer::renderAllGlyphs(FontSlot& slot)
     slot.bitmapFormat = 0;
     slot.glyphCount = font->maxpTable->numGlyphs;
     const uint64_t records = uint64_t(slot.glyphCount) * sizeof(GlyphMetrics);
-    bool stuck = false;
-    if (records >= slot.bufferSize && !growBuffer(slot, records + 1, glyphBufferCeiling, stuck)) {
+    if (records >= slot.bufferSize && !growBuffer(slot, records + 1, glyphBufferCeiling)) {
         slot.bitmaps = reinterpret_cast<uint8_t*>(slot.glyphMetrics) + records;
         return false;
     }
 
+    // Every glyph with ink gets its bitmap, or the instance is not made:
+    // extents that promise ink the bitmaps do not hold would be drawn from
+    // whatever memory a client has there.
     uint64_t position = records;
     for (uint32_t g = 0; g < slot.glyphCount; g++) {
-        if (position >= slot.bufferSize)
-            growBuffer(slot, position + 1, glyphBufferCeiling, stuck);
+        if (position >= slot.bufferSize && !growBuffer(slot, position + 1, glyphBufferCeiling))
+            return false;
         uint8_t* block = reinterpret_cast<uint8_t*>(slot.glyphMetrics);
         GlyphMetrics& m = slot.glyphMetrics[g];
         int32_t size = renderGlyph(static_cast<int32_t>(g), block + position, block + slot.bufferSize, m);
-        if (size == 0 && measuredImageSize > 0 && workLeft >= 0
-            && growBuffer(slot, position + uint64_t(measuredImageSize) + 1, glyphBufferCeiling, stuck)) {
+        if (size == 0 && measuredImageSize > 0 && workLeft >= 0) {
+            if (!growBuffer(slot, position + uint64_t(measuredImageSize) + 1, glyphBufferCeiling))
+                return false;
             // The outline is still in the glyph zone: only the conversion is
             // repeated, into the larger block.
             block = reinterpret_cast<uint8_t*>(slot.glyphMetrics);
@@ -185,6 +173,11 @@ bool Rasterizer::renderAllGlyphs(FontSlot& slot)
             size = imageSize;
         }
         GlyphMetrics& stored = slot.glyphMetrics[g];
+        if (size == 0 && measuredImageSize > 0) {
+            // The outline work ran out before this glyph was drawn: it is
+            // left without ink, as are the glyphs after it.
+            stored.width = stored.height = stored.originX = stored.originY = 0;
+        }
         stored.bitmapSize = size;
         stored.bitmapOffset = static_cast<int32_t>(position - records);
         fold(wrapSub(0, stored.originX), fm.minLeftBearing, fm.maxLeftBearing);

@@ -4,6 +4,7 @@
 #include "raster/raster_slot.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "raster/raster.h"
 #include "server/messages.h"
@@ -46,6 +47,14 @@ void resolvePixelSize(FontParams& params)
         pixel[0] = pixel[1] = 12;
 }
 
+// Every metric goes to clients in a 16-bit field: a size beyond it would
+// report wrapped extents.
+bool representable(const FontParams& params)
+{
+    return std::all_of(params.pixelMatrix, params.pixelMatrix + 4,
+                       [](int32_t pixels) { return pixels >= INT16_MIN && pixels <= INT16_MAX; });
+}
+
 // Releases what the slot holds and marks it free.
 void releaseSlot(FontSlot& slot)
 {
@@ -79,12 +88,23 @@ FontSlot* openFontSlot(TrueTypeFont* font, FontParams& params, Rasterizer& raste
     slot->encoding = encoding;
     clampCharacterRange(slot->info);
     resolvePixelSize(params);
+    if (!representable(params)) {
+        releaseSlot(*slot);
+        return nullptr;
+    }
 
     rasterizer.setFont(font, params.renderFlags);
     const int32_t* pixel = params.pixelMatrix;
     rasterizer.setPixelSize(pixel[0], pixel[2], pixel[3], pixel[1]);
 
-    for (int32_t size = START_BUFFER; size > SMALLEST_BUFFER / 2 && !slot->glyphMetrics; size /= 2) {
+    // The first buffer counts against the process's ceiling like any
+    // growth: without that, every one of the 256 slots could hold one of
+    // 16 MB.
+    const uint64_t others = glyphBuffersBesides(*slot);
+    const uint64_t room = rasterizer.glyphBufferCeiling > others ? rasterizer.glyphBufferCeiling - others : 0;
+    int32_t size = static_cast<int32_t>(std::min<uint64_t>(START_BUFFER, room));
+    const int32_t smallest = std::min(SMALLEST_BUFFER, size);
+    for (; size > 0 && size >= smallest && !slot->glyphMetrics; size /= 2) {
         slot->glyphMetrics = static_cast<GlyphMetrics*>(memAlloc(size));
         slot->bufferSize = slot->glyphMetrics ? static_cast<uint32_t>(size) : 0;
     }
@@ -94,9 +114,16 @@ FontSlot* openFontSlot(TrueTypeFont* font, FontParams& params, Rasterizer& raste
         return nullptr;
     }
 
-    // An instance whose GlyphMetrics array does not fit, or that has no
-    // glyphs at all, could answer no request; it is refused.
-    if (!rasterizer.renderAllGlyphs(*slot) || slot->glyphCount == 0) {
+    // An instance whose glyphs do not fit, or that has no glyphs at all,
+    // could not answer its requests truthfully; it is refused. Rendering
+    // stops short of state 3 only when the memory ran out.
+    if (!rasterizer.renderAllGlyphs(*slot)) {
+        if (rasterizer.state == 2)
+            logError("entering memory starved mode");
+        releaseSlot(*slot);
+        return nullptr;
+    }
+    if (slot->glyphCount == 0) {
         releaseSlot(*slot);
         return nullptr;
     }
@@ -110,6 +137,15 @@ FontSlot* openFontSlot(TrueTypeFont* font, FontParams& params, Rasterizer& raste
     slot->bufferSize = used;
     slot->bitmaps = static_cast<uint8_t*>(block) + slot->glyphCount * sizeof(GlyphMetrics);
     return slot;
+}
+
+uint64_t glyphBuffersBesides(const FontSlot& slot)
+{
+    uint64_t sum = 0;
+    for (const FontSlot& other : fontSlots)
+        if (other.fontId != 0 && &other != &slot)
+            sum += other.bufferSize;
+    return sum;
 }
 
 FontSlot* findFontSlot(uint32_t fontId)

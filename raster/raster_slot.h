@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "font/truetype_font.h"
 
@@ -22,7 +23,6 @@ struct GlyphMetrics {
     int32_t verticalAdvance; // vertical distance of the phantom points (0 unrotated)
     int32_t bitmapOffset;    // from FontSlot::bitmaps to this glyph's bitmap
     int32_t bitmapSize;      // bytes; 0 for a glyph without bitmap
-    int32_t replyOffset;     // scratch of the bitmap request
 };
 
 // Font-wide extremes over every glyph, then the font's own ascent and
@@ -77,6 +77,9 @@ struct FontSlot {
     uint32_t glyphCount;
     uint32_t bitmapFormat; // 0 after opening; the bitmap request records its layout
     const Encoding* encoding;
+    // The font's full name, which opens this same instance again: the value
+    // of its FONT property. Set by the open request.
+    std::string fontName;
 };
 
 constexpr int FONT_SLOT_COUNT = 256;
@@ -91,6 +94,9 @@ FontSlot* openFontSlot(TrueTypeFont* font, FontParams& params, Rasterizer& raste
 // The first slot, in table order, whose id equals fontId as a 32-bit value
 // (ids with bit 31 set included), or null.
 FontSlot* findFontSlot(uint32_t fontId);
+
+// Bytes the glyph buffers of every open instance but `slot` hold.
+uint64_t glyphBuffersBesides(const FontSlot& slot);
 
 // Frees the glyph buffer, destroys the font and frees the slot.
 void closeFontSlot(FontSlot& slot);

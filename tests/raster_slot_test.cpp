@@ -222,29 +222,43 @@ TEST_F(SlotTest, LargeSizesGetEveryBitmapBeyondSixteenMegabytes)
     EXPECT_GT(inkRows(*slot, z), 50);
 }
 
-TEST_F(SlotTest, AbsurdSizesStayWithinTheCeiling)
+TEST_F(SlotTest, SizesWhoseGlyphsCannotAllBeKeptAreRefused)
 {
-    FontSlot* slot = open(DEJAVU + "DejaVuSans.ttf", pixels(10000, 10000), r);
-    ASSERT_NE(slot, nullptr);
-    EXPECT_LE(slot->bufferSize, r.glyphBufferCeiling);
-    int32_t withBitmap = 0, withoutBitmap = 0;
-    for (uint32_t g = 0; g < slot->glyphCount; g++) {
-        const GlyphMetrics& m = slot->glyphMetrics[g];
-        withBitmap += m.bitmapSize > 0;
-        withoutBitmap += m.width > 0 && m.bitmapSize == 0;
-    }
-    EXPECT_GT(withBitmap, 0);
-    EXPECT_GT(withoutBitmap, 0);
-    // Glyphs past the ceiling keep their metrics: 'H' is still measured,
-    // at the transform's precision (factor 10000 >> 6 = 156, so 9984 px).
-    const GlyphMetrics& h = slot->glyphMetrics[slot->font->getGlyphNo('H')];
-    EXPECT_NEAR(h.height, 1493 * 9984 / 2048 + 1, 1);
-    EXPECT_NEAR(h.advance, 1540 * 9984 / 2048, 1);
+    // At 10000 pixels one glyph's bitmap alone is past the ceiling; beyond
+    // 32767 pixels no metric fits the protocol's 16-bit fields, however
+    // small the glyphs.
+    EXPECT_EQ(open(DEJAVU + "DejaVuSans.ttf", pixels(10000, 10000), r), nullptr);
+    EXPECT_EQ(open(fixturePath("raster.ttf"), pixels(40000, 40000), r), nullptr);
+    EXPECT_EQ(open(fixturePath("raster.ttf"), pixels(16, -40000), r), nullptr);
+    for (const FontSlot& slot : fontSlots)
+        EXPECT_EQ(slot.fontId, 0);
 
     // The same Rasterizer then serves an ordinary size as before.
     FontSlot* small = open(DEJAVU + "DejaVuSans.ttf", pixels(16, 16), r, 2);
     ASSERT_NE(small, nullptr);
     EXPECT_GT(small->glyphMetrics[small->font->getGlyphNo('H')].bitmapSize, 0);
+}
+
+TEST_F(SlotTest, TheCeilingCoversEveryGlyphBufferOfTheProcess)
+{
+    // Room for three and a half 16-pixel instances of DejaVu Sans: the
+    // fourth open fails whole, first buffer included, and closing one
+    // makes room again.
+    FontSlot* probe = open(DEJAVU + "DejaVuSans.ttf", pixels(16, 16), r);
+    ASSERT_NE(probe, nullptr);
+    const uint32_t one = probe->bufferSize;
+    closeFontSlot(*probe);
+    r.glyphBufferCeiling = one * 3 + one / 2;
+    for (uint32_t id = 1; id <= 3; id++)
+        ASSERT_NE(open(DEJAVU + "DejaVuSans.ttf", pixels(16, 16), r, id), nullptr) << id;
+    EXPECT_EQ(open(DEJAVU + "DejaVuSans.ttf", pixels(16, 16), r, 4), nullptr);
+    EXPECT_EQ(findFontSlot(4), nullptr);
+    uint64_t held = 0;
+    for (const FontSlot& slot : fontSlots)
+        held += slot.fontId ? slot.bufferSize : 0;
+    EXPECT_EQ(held, uint64_t(one) * 3);
+    closeFontSlot(*findFontSlot(2));
+    EXPECT_NE(open(DEJAVU + "DejaVuSans.ttf", pixels(16, 16), r, 6), nullptr);
 }
 
 TEST_F(SlotTest, OutlineWorkPerFontIsBounded)

@@ -93,6 +93,24 @@ ServerProcess* WireTest::server = nullptr;
 
 const Extent NO_EXTENT{};
 
+// The entries of a bitmap reply each have their own bytes: no two overlap,
+// and the data holds exactly their bitmaps, one after another in some order.
+void expectOwnCopies(const Bitmaps& bitmaps)
+{
+    std::vector<BitmapEntry> byOffset = bitmaps.entries;
+    std::sort(byOffset.begin(), byOffset.end(),
+              [](const BitmapEntry& a, const BitmapEntry& b) { return a.offset < b.offset; });
+    uint64_t sum = 0, end = 0;
+    for (const BitmapEntry& entry : byOffset) {
+        if (entry.length == 0)
+            continue;
+        EXPECT_GE(entry.offset, end) << "entry data overlaps";
+        end = uint64_t(entry.offset) + entry.length;
+        sum += entry.length;
+    }
+    EXPECT_EQ(bitmaps.data.size(), sum);
+}
+
 int width(const Extent& e)
 {
     return e[1] - e[0];
@@ -167,8 +185,6 @@ TEST_F(WireTest, FontInformation)
     ASSERT_TRUE(open(7, dejavuAt(16)));
     const FsReply info = client.request(fontIdRequest(QUERY_X_INFO, 7));
     ASSERT_TRUE(info.isReply());
-    ASSERT_EQ(info.bytes.size(), 84u);
-    EXPECT_EQ(info.length(), 21u);
     EXPECT_EQ(info.get32(8), 6u);
     // First and last character and the default character, high byte first:
     // DejaVu Sans starts at the space and is cut to Latin-1.
@@ -181,12 +197,7 @@ TEST_F(WireTest, FontInformation)
     EXPECT_EQ(field(42), 0);
     EXPECT_GT(field(44), 10); // ascent of a 16-pixel font
     EXPECT_GT(field(46), 1);
-    EXPECT_EQ(info.get32(48), 1u);
-    EXPECT_EQ(info.get32(52), 8u);
-    EXPECT_EQ((std::vector<uint32_t>{info.get32(56), info.get32(60), info.get32(64), info.get32(68)}),
-              (std::vector<uint32_t>{0, 4, 4, 4}));
-    EXPECT_EQ(info.get8(72), 0);
-    EXPECT_EQ(std::string(info.bytes.begin() + 76, info.bytes.end()), "FONTTTFx");
+    EXPECT_EQ(info.get32(48), 1u) << "one property, FONT";
 
     // Every character's extents lie within the font-wide extremes.
     for (const Extent& e : extents(7, {}, true)) {
@@ -260,16 +271,37 @@ TEST_F(WireTest, CharacterSetsMapCodesToTheSameGlyphs)
     EXPECT_NE(extents(2, {0xF6}), extents(1, {0xF6}));
 }
 
-TEST_F(WireTest, BitmapsAreSharedAndSizedByTheOpenPadding)
+TEST_F(WireTest, EveryEntryCarriesItsOwnBitmap)
 {
-    ASSERT_TRUE(open(1, dejavuAt(16)));
-    const Bitmaps abb = bitmaps(1, {'A', 'A', 'B', ' '});
-    ASSERT_EQ(abb.entries.size(), 4u);
-    EXPECT_EQ(abb.entries[0].offset, abb.entries[1].offset);
-    EXPECT_EQ(abb.entries[0].length, abb.entries[1].length);
+    // A code named twice, codes without a glyph (U+0080, U+0081: both the
+    // missing glyph), and in Liberation Sans the hyphen and the soft hyphen,
+    // which share one glyph.
+    ASSERT_TRUE(open(1, dejavuAt(16, "iso10646-1")));
+    const Bitmaps abb = bitmaps(1, {'A', 'A', 'B', ' ', 0x80, 0x81});
+    ASSERT_EQ(abb.entries.size(), 6u);
+    expectOwnCopies(abb);
+    EXPECT_GT(abb.entries[0].length, 0u);
     EXPECT_EQ(abb.entries[3].length, 0u) << "the space has no bitmap";
-    EXPECT_EQ(abb.data.size(), abb.entries[0].length + abb.entries[2].length);
+    EXPECT_GT(abb.entries[4].length, 0u) << "the missing glyph is sent like any other";
+    EXPECT_EQ(abb.glyph(1), abb.glyph(0));
+    EXPECT_EQ(abb.glyph(5), abb.glyph(4));
     EXPECT_EQ(abb.glyph(0), bitmaps(1, {'A'}).data);
+
+    for (const char* charset : {"iso8859-1", "iso10646-1"}) {
+        SCOPED_TRACE(charset);
+        ASSERT_TRUE(open(2, "-*-liberation sans-*-*-*-*-16-*-*-*-*-*-" + std::string(charset)));
+        const Bitmaps hyphens = bitmaps(2, {0x2D, 0xAD});
+        ASSERT_EQ(hyphens.entries.size(), 2u);
+        expectOwnCopies(hyphens);
+        EXPECT_GT(hyphens.entries[0].length, 0u);
+        EXPECT_EQ(hyphens.glyph(1), hyphens.glyph(0));
+        // What an X server asks for when it opens a font of one row: the
+        // whole range in one request.
+        const Bitmaps range = bitmaps(2, {}, FORMAT_LSB_PAD32, true);
+        ASSERT_EQ(range.entries.size(), 225u) << "31 to 255";
+        expectOwnCopies(range);
+        client.send(fontIdRequest(CLOSE_FONT, 2));
+    }
 
     // Rows padded as the open's format hint asked: 8, 16, 32 or 64 bits,
     // each glyph as wide as itself; with the image-rectangle bits set, every
@@ -363,10 +395,10 @@ TEST_F(WireTest, NarrowPadsAreLoggedAndServed)
               std::string::npos);
 }
 
-TEST_F(WireTest, BitmapsBeyondTheReplyBufferAreSentEmpty)
+TEST_F(WireTest, LargeRepliesCarryEveryBitmap)
 {
-    // 16 box glyphs of about 290 KB each at 3000 pixels: more than the 4 MB
-    // a reply can carry.
+    // 16 box glyphs of about 290 KB each at 3000 pixels: far more than the
+    // 4 MB reply buffer, all sent, each with the length its extents need.
     ASSERT_TRUE(open(1, "TTp3000_Wire Blocks Regular"));
     std::vector<uint16_t> codes;
     for (uint16_t code = 'A'; code <= 'P'; code++)
@@ -374,20 +406,72 @@ TEST_F(WireTest, BitmapsBeyondTheReplyBufferAreSentEmpty)
     codes.push_back('A');
     const Bitmaps glyphs = bitmaps(1, codes);
     ASSERT_EQ(glyphs.entries.size(), codes.size());
-    EXPECT_LT(glyphs.data.size(), 4194304u);
-    size_t sent = 0;
-    while (sent < 16 && glyphs.entries[sent].length > 0)
-        sent++;
-    EXPECT_GT(sent, 8u);
-    EXPECT_LT(sent, 16u);
-    for (size_t i = sent; i < 16; i++) {
-        EXPECT_EQ(glyphs.entries[i].offset, 0u) << i;
-        EXPECT_EQ(glyphs.entries[i].length, 0u) << i;
+    expectOwnCopies(glyphs);
+    EXPECT_GT(glyphs.data.size(), 4194304u);
+    const std::vector<Extent> boxes = extents(1, codes);
+    ASSERT_EQ(boxes.size(), codes.size());
+    for (size_t i = 0; i < codes.size(); i++)
+        EXPECT_EQ(glyphs.entries[i].length, uint32_t((width(boxes[i]) + 31) / 32 * 4 * height(boxes[i]))) << i;
+    EXPECT_EQ(glyphs.glyph(16), glyphs.glyph(0));
+    EXPECT_EQ(extents(1, {'A'}).size(), 1u) << "the connection goes on";
+}
+
+// Bytes of the longest reply an X server's font-service client accepts.
+constexpr uint64_t CLIENT_REPLY_LIMIT = 64u << 20;
+
+TEST_F(WireTest, SizesWhoseRangeExceedsOneReplyAreRefused)
+{
+    // An X server asks for all bitmaps of a one-row font in one request and
+    // drops replies over 64 MiB. The largest Wire Blocks size served is the
+    // one whose whole range (31 to 80: 16 boxes and 34 copies of the
+    // missing glyph's box) just fits that.
+    int served = 3000, refused = 10000;
+    auto name = [](int pixels) { return "TTp" + std::to_string(pixels) + "_Wire Blocks Regular"; };
+    ASSERT_TRUE(open(1, name(served)));
+    client.send(fontIdRequest(CLOSE_FONT, 1));
+    ASSERT_FALSE(open(1, name(refused)));
+    while (refused - served > 1) {
+        const int middle = (served + refused) / 2;
+        if (open(1, name(middle))) {
+            served = middle;
+            client.send(fontIdRequest(CLOSE_FONT, 1));
+        } else {
+            refused = middle;
+        }
     }
-    EXPECT_EQ(glyphs.entries[16].offset, glyphs.entries[0].offset);
-    EXPECT_EQ(glyphs.entries[16].length, glyphs.entries[0].length);
-    // The connection goes on as before.
-    EXPECT_EQ(extents(1, {'A'}).size(), 1u);
+    ASSERT_TRUE(open(1, name(served)));
+    const FsReply reply = client.request(bitmapsRequest(QUERY_X_BITMAPS16, 1, FORMAT_LSB_PAD32, true, {}), 60000);
+    ASSERT_TRUE(reply.isReply());
+    EXPECT_LE(uint64_t(reply.length()) * 4, CLIENT_REPLY_LIMIT);
+    EXPECT_GT(uint64_t(reply.length()) * 4, CLIENT_REPLY_LIMIT - (4u << 20)) << "the reply is what bounds the size";
+    const Bitmaps range = bitmapsOf(reply);
+    const std::vector<Extent> boxes = extents(1, {}, true);
+    ASSERT_EQ(range.entries.size(), 50u);
+    ASSERT_EQ(boxes.size(), 50u);
+    expectOwnCopies(range);
+    for (size_t i = 0; i < boxes.size(); i++) {
+        if (boxes[i] != NO_EXTENT) {
+            EXPECT_GT(range.entries[i].length, 0u) << "code " << 31 + i;
+        }
+    }
+
+    // A list that names more than one reply holds is refused whole.
+    expectError(bitmapsRequest(QUERY_X_BITMAPS16, 1, FORMAT_LSB_PAD32, true, {31, 80, 31, 80}), 9,
+                QUERY_X_BITMAPS16);
+    EXPECT_EQ(extents(1, {'A'}).size(), 1u) << "the connection goes on";
+}
+
+TEST_F(WireTest, SizesWhoseExtentsExceedSixteenBitsAreRefused)
+{
+    // Wire Wide's specks advance by two ems: 32000 pixels at 16000, still a
+    // 16-bit value; at 17000 the advance would wrap, and beyond 32767
+    // pixels no size is served.
+    ASSERT_TRUE(open(1, "TTp16000_Wire Wide Regular"));
+    const FsReply info = client.request(fontIdRequest(QUERY_X_INFO, 1));
+    EXPECT_EQ(static_cast<int16_t>(info.get16(36)), 32000) << "maximum advance";
+    for (const char* name : {"TTp17000_Wire Wide Regular", "TTp40000_Wire Wide Regular", "TTp16p-70000_Wire Wide Regular"})
+        EXPECT_FALSE(open(2, name)) << name;
+    EXPECT_TRUE(client.request(fontIdRequest(QUERY_X_INFO, 1)).isReply());
 }
 
 TEST_F(WireTest, BrokenCharacterMapGivesTheMissingGlyph)
@@ -402,7 +486,8 @@ TEST_F(WireTest, BrokenCharacterMapGivesTheMissingGlyph)
     const Bitmaps b = bitmaps(1, {'C', 'Z'});
     ASSERT_EQ(b.entries.size(), 2u);
     EXPECT_GT(b.entries[0].length, 0u) << "glyph 0 is sent like any other";
-    EXPECT_EQ(b.entries[0].offset, b.entries[1].offset);
+    expectOwnCopies(b);
+    EXPECT_EQ(b.glyph(1), b.glyph(0));
 }
 
 TEST_F(WireTest, MissingGlyphKeepsItsExtentsOnlyAtTheFirstCharacter)
@@ -483,6 +568,86 @@ TEST_F(WireTest, HostileListsAreRefused)
         20000);
     EXPECT_EQ(extentsOf(five).size(), 327680u);
     EXPECT_EQ(extents(1, {'A'}).size(), 1u);
+}
+
+// The value of the FONT property in a QueryXInfo reply.
+std::string fontProperty(const FsReply& info)
+{
+    if (info.get32(48) != 1 || info.bytes.size() < 76 + size_t(info.get32(52)))
+        return "";
+    const size_t value = 76 + info.get32(64);
+    return std::string(info.bytes.begin() + value, info.bytes.begin() + value + info.get32(68));
+}
+
+TEST_F(WireTest, FontPropertyNamesTheInstanceAndOpensItAgain)
+{
+    // The name as opened with its wildcards filled in from the font, the
+    // size and the resolution; a size no XLFD name can say keeps the short
+    // name it was asked by.
+    const std::string stem = DEJAVU;
+    struct Case {
+        std::string name;
+        std::string font;
+    } cases[] = {
+        {dejavuAt(16), stem + "16-120-96-96-p-0-iso8859-1"},
+        {"-*-DejaVu Sans-*-*-*-*-*-*-*-*-*-*-ISO10646-1", stem + "12-90-96-96-p-0-iso10646-1"},
+        {"-*-dejavu sans-*-*-*-*-*-120-100-75-*-*-koi8-r", stem + "0-120-100-75-p-0-koi8-r"},
+        {"TTp20_DejaVu Sans", stem + "20-150-96-96-p-0-iso8859-1"},
+        {"TTp20p24_DejaVu Sans", "TTp20p24_DejaVu Sans"},
+        {"-*-wire blocks-*-*-*-*-30-*-72-72-*-*-iso8859-1", "-ttf-wire blocks-medium-r-normal-regular-30-300-72-72-p-0-iso8859-1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(open(1, c.name));
+        const FsReply info = client.request(fontIdRequest(QUERY_X_INFO, 1));
+        ASSERT_TRUE(info.isReply());
+        EXPECT_EQ(fontProperty(info), c.font);
+        // One string property: "FONT" at offset 0, the name after it.
+        EXPECT_EQ(info.get32(52), 4 + c.font.size());
+        EXPECT_EQ((std::vector<uint32_t>{info.get32(56), info.get32(60), info.get32(64)}),
+                  (std::vector<uint32_t>{0, 4, 4}));
+        EXPECT_EQ(info.get8(72), 0);
+        EXPECT_EQ(std::string(info.bytes.begin() + 76, info.bytes.begin() + 80), "FONT");
+        EXPECT_EQ(info.bytes.size(), (76 + 4 + c.font.size() + 3) / 4 * 4);
+        EXPECT_EQ(info.length() * 4, info.bytes.size());
+
+        // Opened under that name, the same instance: every byte of the
+        // information but the sequence number, and every extent.
+        ASSERT_TRUE(open(2, fontProperty(info)));
+        FsReply again = client.request(fontIdRequest(QUERY_X_INFO, 2));
+        ASSERT_TRUE(again.isReply());
+        again.bytes[2] = info.bytes[2];
+        again.bytes[3] = info.bytes[3];
+        EXPECT_EQ(again.bytes, info.bytes);
+        EXPECT_EQ(extents(2, {}, true), extents(1, {}, true));
+        client.send(fontIdRequest(CLOSE_FONT, 1));
+        client.send(fontIdRequest(CLOSE_FONT, 2));
+    }
+}
+
+TEST(WireUnstrapped, ControlCodesSharingALineDrawingGlyphGetTheirOwnCopies)
+{
+    // With --unstrap the control codes 0x0C and 0x1C both show U+2510.
+    SKIP_WITHOUT_DATABASE();
+    ServerProcess server;
+    ASSERT_TRUE(server.start({"--dir", fixturePath("wire_fonts"), "--unstrap"}));
+    ASSERT_TRUE(server.waitListening()) << server.err();
+    FsClient client;
+    ASSERT_TRUE(client.connectTcp(server.port()));
+    ASSERT_TRUE(client.setup());
+    ASSERT_TRUE(client.request(openFontRequest(1, dejavuAt(16))).isReply());
+    const Bitmaps corners =
+        bitmapsOf(client.request(bitmapsRequest(QUERY_X_BITMAPS16, 1, FORMAT_LSB_PAD32, false, {0x0C, 0x1C, 0x0C})));
+    ASSERT_EQ(corners.entries.size(), 3u);
+    expectOwnCopies(corners);
+    EXPECT_GT(corners.entries[0].length, 0u);
+    EXPECT_EQ(corners.glyph(1), corners.glyph(0));
+    EXPECT_EQ(corners.glyph(2), corners.glyph(0));
+    // The first row as an X server asks for it.
+    const Bitmaps row =
+        bitmapsOf(client.request(bitmapsRequest(QUERY_X_BITMAPS16, 1, FORMAT_LSB_PAD32, true, {0x0000, 0x00FF})));
+    ASSERT_EQ(row.entries.size(), 256u);
+    expectOwnCopies(row);
 }
 
 } // namespace

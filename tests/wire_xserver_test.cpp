@@ -40,6 +40,7 @@ std::string fontLibrary()
 
 const std::string FONT_LIBRARY = fontLibrary();
 const std::string PROBE = std::string(BUILD_DIR) + "/xtext_probe";
+const std::string MALLOC_DEBUG = "/lib/x86_64-linux-gnu/libc_malloc_debug.so.0";
 
 // The stock Xvfb on a free display number, using the rebuilt font library;
 // killed when the object goes.
@@ -54,6 +55,12 @@ public:
         process = fork();
         if (process == 0) {
             setenv("LD_LIBRARY_PATH", FONT_LIBRARY.c_str(), 1);
+            // glibc's checking allocator: a write past a heap block ends
+            // the X server at the next allocation instead of going unseen.
+            if (exists(MALLOC_DEBUG))
+                setenv("LD_PRELOAD", MALLOC_DEBUG.c_str(), 1);
+            setenv("MALLOC_CHECK_", "3", 1);
+            setenv("MALLOC_PERTURB_", "165", 1);
             const int quiet = open("/dev/null", O_WRONLY);
             dup2(quiet, STDOUT_FILENO);
             // Without -noreset it forgets the font path when its last
@@ -74,8 +81,14 @@ public:
 
     ~VirtualDisplay()
     {
-        if (process > 0) {
-            kill(process, SIGTERM);
+        if (process <= 0)
+            return;
+        // An X server that broke its heap can hang in its own abort path.
+        kill(process, SIGTERM);
+        for (int i = 0; i < 50 && waitpid(process, nullptr, WNOHANG) == 0; i++)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (kill(process, 0) == 0) {
+            kill(process, SIGKILL);
             waitpid(process, nullptr, 0);
         }
     }
@@ -85,6 +98,16 @@ public:
     {
         argv.insert(argv.begin(), {"env", "DISPLAY=:" + std::to_string(number)});
         return runCommand(argv);
+    }
+
+    std::string name() const { return ":" + std::to_string(number); }
+
+    bool running() const { return process > 0 && waitpid(process, nullptr, WNOHANG) == 0; }
+
+    // Puts the font server at `port` on the font path.
+    bool attach(int port) const
+    {
+        return run({"xset", "+fp", "tcp/localhost:" + std::to_string(port)}).status == 0;
     }
 
 private:
@@ -103,13 +126,18 @@ std::map<std::string, std::string> keyValues(const std::string& text)
     return values;
 }
 
+#define SKIP_WITHOUT_X_SERVER()                                                                       \
+    do {                                                                                              \
+        SKIP_WITHOUT_DATABASE();                                                                      \
+        if (FONT_LIBRARY.empty())                                                                     \
+            GTEST_SKIP() << "no font library with the font-service client: run tools/build_xfont.sh " \
+                         << BUILD_DIR << "/xfont";                                                   \
+        ASSERT_TRUE(exists(PROBE)) << "xtext_probe was not built (Xlib development files missing?)";  \
+    } while (0)
+
 TEST(XServer, DrawsTextInAServedFont)
 {
-    SKIP_WITHOUT_DATABASE();
-    if (FONT_LIBRARY.empty())
-        GTEST_SKIP() << "no font library with the font-service client: run tools/build_xfont.sh "
-                     << BUILD_DIR << "/xfont";
-    ASSERT_TRUE(exists(PROBE)) << "xtext_probe was not built (Xlib development files missing?)";
+    SKIP_WITHOUT_X_SERVER();
     ServerProcess server;
     ASSERT_TRUE(server.start({"--dir", fixturePath("wire_fonts")}));
     ASSERT_TRUE(server.waitListening()) << server.err();
@@ -117,8 +145,7 @@ TEST(XServer, DrawsTextInAServedFont)
     ASSERT_TRUE(display.start());
 
     const std::string element = "tcp/localhost:" + std::to_string(server.port());
-    const CommandResult attach = display.run({"xset", "+fp", element});
-    ASSERT_EQ(attach.status, 0) << attach.err;
+    ASSERT_TRUE(display.attach(server.port()));
     const CommandResult path = display.run({"xset", "q"});
     EXPECT_NE(path.out.find(element), std::string::npos) << path.out;
 
@@ -204,6 +231,135 @@ TEST(XServer, RestartWhileAttachedServesANewXServerAtOnce)
         fresh.run({"xlsfonts", "-fn", "-*-dejavu sans-medium-r-normal-book-0-0-0-0-p-0-iso8859-1"});
     EXPECT_NE(listed.out.find("-ttf-dejavu sans-medium-r-normal-book-0-0-0-0-p-0-iso8859-1"), std::string::npos)
         << listed.out << listed.err;
+}
+
+TEST(XServer, GlyphsSharedBySeveralCodesKeepTheXServerWhole)
+{
+    // Liberation Sans draws the hyphen and the soft hyphen with one glyph.
+    // Opening a one-row font, the X server asks for every bitmap at once
+    // and copies each character's bitmap after the previous one into a
+    // block as large as the reply's data; the 16-bit Unicode listing of
+    // the font used to overrun that block by the shared glyph.
+    SKIP_WITHOUT_X_SERVER();
+    ServerProcess server;
+    ASSERT_TRUE(server.start({"--dir", fixturePath("wire_fonts")}));
+    ASSERT_TRUE(server.waitListening()) << server.err();
+    VirtualDisplay display;
+    ASSERT_TRUE(display.start());
+    ASSERT_TRUE(display.attach(server.port()));
+
+    for (const std::string charset : {"iso10646-1", "iso8859-1"}) {
+        SCOPED_TRACE(charset);
+        const std::string name = "-ttf-liberation sans-medium-r-normal-regular-16-0-0-0-p-0-" + charset;
+        const CommandResult listed = display.run({"xlsfonts", "-ll", "-fn", name});
+        EXPECT_EQ(listed.status, 0) << listed.err;
+        EXPECT_NE(listed.out.find("FONT"), std::string::npos) << listed.out;
+        ASSERT_TRUE(display.running()) << "the X server died opening the font";
+
+        // Both characters drawn: the soft hyphen exactly as the hyphen.
+        const CommandResult soft = display.run({PROBE, name, "a-\xAD" "b"});
+        const CommandResult hard = display.run({PROBE, name, "a--b"});
+        ASSERT_EQ(soft.status, 0) << soft.out << soft.err;
+        ASSERT_EQ(hard.status, 0) << hard.out << hard.err;
+        auto softValues = keyValues(soft.out), hardValues = keyValues(hard.out);
+        EXPECT_GT(std::stoi(hardValues["ink_pixels"]), 40) << hard.out;
+        for (const char* key : {"advances", "ink_pixels", "ink_left", "ink_right", "ink_top", "ink_bottom"})
+            EXPECT_EQ(softValues[key], hardValues[key]) << key;
+        ASSERT_TRUE(display.running());
+    }
+}
+
+TEST(XServer, LargeSizesAreDrawnFromTheirOwnBitmaps)
+{
+    // At 700 pixels the bitmaps of DejaVu Sans's Latin-1 range take some
+    // 6 MB, more than the 4 MB reply buffer. The X server fetches them all
+    // at once when it opens the font; a character whose bitmap it did not
+    // get is drawn from whatever lies in its memory. What it draws must be
+    // the ink of the served bitmap, bit for bit.
+    SKIP_WITHOUT_X_SERVER();
+    ServerProcess server;
+    ASSERT_TRUE(server.start({"--dir", fixturePath("wire_fonts")}));
+    ASSERT_TRUE(server.waitListening()) << server.err();
+    VirtualDisplay display;
+    ASSERT_TRUE(display.start());
+    ASSERT_TRUE(display.attach(server.port()));
+    const std::string name = "-ttf-dejavu sans-medium-r-normal-book-700-0-0-0-p-0-iso8859-1";
+
+    FsClient client;
+    ASSERT_TRUE(client.connectTcp(server.port()));
+    ASSERT_TRUE(client.setup());
+    ASSERT_TRUE(client.request(openFontRequest(1, name), 60000).isReply());
+    for (const uint8_t code : {0xFCu, 0xFDu, 0xFEu, 0xFFu}) {
+        SCOPED_TRACE(int(code));
+        const Bitmaps served = bitmapsOf(
+            client.request(bitmapsRequest(QUERY_X_BITMAPS16, 1, FORMAT_LSB_PAD32, false, {code}), 60000));
+        ASSERT_EQ(served.entries.size(), 1u);
+        long ink = 0;
+        for (uint8_t byte : served.data)
+            ink += __builtin_popcount(byte);
+        ASSERT_GT(ink, 1000);
+        const CommandResult probe = display.run({PROBE, name, std::string(1, char(code))});
+        ASSERT_EQ(probe.status, 0) << probe.out << probe.err;
+        EXPECT_EQ(keyValues(probe.out)["ink_pixels"], std::to_string(ink)) << probe.out;
+    }
+}
+
+// The pids of a process's children.
+std::vector<pid_t> childrenOf(pid_t parent)
+{
+    std::vector<pid_t> children;
+    std::istringstream in(
+        readFile("/proc/" + std::to_string(parent) + "/task/" + std::to_string(parent) + "/children"));
+    for (pid_t child; in >> child;)
+        children.push_back(child);
+    return children;
+}
+
+TEST(XServer, FontPropertyNamesTheFontForReopening)
+{
+    // With --unstrap a font has many rows and the X server fetches glyphs
+    // as text needs them. When its connection to the font server breaks,
+    // it reconnects and opens such a font again under the value of its
+    // FONT property before it fetches more: that value, as the X server
+    // holds it, must open the same font on the restarted server.
+    SKIP_WITHOUT_X_SERVER();
+    const std::vector<std::string> arguments = {"--dir", fixturePath("wire_fonts"), "--unstrap"};
+    ServerProcess first;
+    ASSERT_TRUE(first.start(arguments));
+    ASSERT_TRUE(first.waitListening()) << first.err();
+    VirtualDisplay display;
+    ASSERT_TRUE(display.start());
+    ASSERT_TRUE(display.attach(first.port()));
+    const std::string pattern = "-*-dejavu sans-*-*-*-*-20-*-*-*-*-*-iso10646-1";
+    const CommandResult probe = display.run({PROBE, pattern, "Hello"});
+    ASSERT_EQ(probe.status, 0) << probe.out << probe.err;
+    const std::string property = keyValues(probe.out)["font_property"];
+    EXPECT_EQ(property, "-ttf-dejavu sans-medium-r-normal-book-20-150-96-96-p-0-iso10646-1");
+
+    // The server and the process serving the X server end; a new one
+    // opens the font under the property's value as the X server would.
+    const std::vector<pid_t> serving = childrenOf(first.pid());
+    first.stop();
+    for (pid_t child : serving)
+        kill(child, SIGKILL);
+    ServerProcess second;
+    ASSERT_TRUE(second.start(arguments));
+    ASSERT_TRUE(second.waitListening()) << second.err();
+    FsClient client;
+    ASSERT_TRUE(client.connectTcp(second.port()));
+    ASSERT_TRUE(client.setup());
+    ASSERT_TRUE(client.request(openFontRequest(1, pattern)).isReply());
+    ASSERT_TRUE(client.request(openFontRequest(2, property)).isReply()) << property;
+    const FsReply info = client.request(fontIdRequest(QUERY_X_INFO, 1));
+    FsReply again = client.request(fontIdRequest(QUERY_X_INFO, 2));
+    ASSERT_TRUE(info.isReply());
+    ASSERT_TRUE(again.isReply());
+    again.bytes[2] = info.bytes[2];
+    again.bytes[3] = info.bytes[3];
+    EXPECT_EQ(again.bytes, info.bytes);
+    EXPECT_EQ(extentsOf(client.request(extentsRequest(QUERY_X_EXTENTS16, 2, true, {}))),
+              extentsOf(client.request(extentsRequest(QUERY_X_EXTENTS16, 1, true, {}))));
+    EXPECT_TRUE(display.running());
 }
 
 } // namespace

@@ -3,15 +3,18 @@
 //
 //   xtext_probe FONTNAME TEXT [OUT.png]
 //
-// Uses $DISPLAY. Prints key=value lines: the font's ascent and descent, the
+// Uses $DISPLAY. Prints key=value lines: the font's FONT property, its
+// ascent and descent, the
 // advance of every character of TEXT, XTextWidth of the whole line, and the
 // box of the ink found in the window (ink_left/ink_right relative to the
 // pen's start). With OUT.png also saves the window as a picture. Exits 2 when
 // the font cannot be loaded.
 #include <X11/Xlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -83,7 +86,12 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot load font %s\n", fontName);
         return 2;
     }
-    const int width = 640, height = 120, penX = 20, baseline = 80;
+    // Room for the line in fonts of any size: at least 640 by 120 pixels,
+    // the baseline at 80 or lower when the font is taller.
+    const int textWidth = XTextWidth(font, text.data(), static_cast<int>(text.size()));
+    const int penX = 20, baseline = std::max(80, font->ascent + 20);
+    const int width = std::max(640, textWidth + 2 * penX);
+    const int height = std::max(120, baseline + font->descent + 20);
     const int screen = DefaultScreen(display);
     Window window = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, width, height, 0,
                                         BlackPixel(display, screen), WhitePixel(display, screen));
@@ -112,8 +120,14 @@ int main(int argc, char** argv)
                 inkBottom = std::max(inkBottom, y);
             }
 
+    unsigned long nameAtom = 0;
+    if (XGetFontProperty(font, XA_FONT, &nameAtom)) {
+        char* name = XGetAtomName(display, nameAtom);
+        std::printf("font_property=%s\n", name ? name : "");
+        XFree(name);
+    }
     std::printf("ascent=%d\ndescent=%d\n", font->ascent, font->descent);
-    std::printf("text_width=%d\n", XTextWidth(font, text.data(), static_cast<int>(text.size())));
+    std::printf("text_width=%d\n", textWidth);
     std::printf("advances=");
     for (size_t i = 0; i < text.size(); i++) {
         XCharStruct extent;
