@@ -48,12 +48,15 @@ class VirtualDisplay {
 public:
     bool start()
     {
-        for (number = 70; number < 100; number++)
-            if (!exists("/tmp/.X" + std::to_string(number) + "-lock") &&
-                !exists("/tmp/.X11-unix/X" + std::to_string(number)))
-                break;
+        // Xvfb picks a free display number itself and writes it to the
+        // pipe once it listens: tests running side by side then never
+        // share a number, as two of them probing for a free one could.
+        int ready[2];
+        if (pipe(ready) != 0)
+            return false;
         process = fork();
         if (process == 0) {
+            close(ready[0]);
             setenv("LD_LIBRARY_PATH", FONT_LIBRARY.c_str(), 1);
             // glibc's checking allocator: a write past a heap block ends
             // the X server at the next allocation instead of going unseen.
@@ -65,18 +68,22 @@ public:
             dup2(quiet, STDOUT_FILENO);
             // Without -noreset it forgets the font path when its last
             // client leaves.
-            const std::string display = ":" + std::to_string(number);
-            execlp("Xvfb", "Xvfb", display.c_str(), "-noreset", "-nolisten", "tcp", "-screen", "0", "800x200x24",
-                   static_cast<char*>(nullptr));
+            const std::string fd = std::to_string(ready[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-noreset", "-nolisten", "tcp", "-screen", "0",
+                   "800x200x24", static_cast<char*>(nullptr));
             _exit(127);
         }
-        const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
-        for (int i = 0; i < 100; i++) {
-            if (exists(socket))
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        return false;
+        close(ready[1]);
+        std::string digits;
+        char c;
+        // Xvfb writes the number and a newline; a dead one closes the pipe.
+        while (read(ready[0], &c, 1) == 1 && c != '\n')
+            digits += c;
+        close(ready[0]);
+        if (digits.empty() || process < 0)
+            return false;
+        number = std::stoi(digits);
+        return true;
     }
 
     ~VirtualDisplay()
