@@ -254,15 +254,25 @@ namespace {
 
 // Starts one program with a fresh budget and an empty stack; true when it
 // ran to its end without a failed limit.
-bool runProgram(Rasterizer& r, MappedFile& stream, int32_t length, int64_t budget)
+bool runProgram(Rasterizer& r, MappedFile& stream, int32_t offset, int32_t length, int64_t budget)
 {
     r.hintFailure = nullptr;
     r.hintFailureRoutine = nullptr;
     r.callDepth = 0;
     r.instructionsLeft = budget;
     r.stackTop = 0;
-    r.execHints(stream, 0, length);
+    r.execHints(stream, offset, length);
     return !r.failed();
+}
+
+// No glyph is loaded while the font and control value programs run; the
+// glyph zone of an earlier glyph may lie in freed scratch arrays.
+void emptyGlyphZone(Rasterizer& r)
+{
+    r.zone[GLYPH_ZONE] = nullptr;
+    r.zoneSize[GLYPH_ZONE] = 0;
+    r.contourEnds = nullptr;
+    r.contourCount = 0;
 }
 
 } // namespace
@@ -299,12 +309,7 @@ void Rasterizer::runFontProgram()
     clearTable(twilight, twilightSize);
     zone[TWILIGHT_ZONE] = twilight;
     zoneSize[TWILIGHT_ZONE] = twilightSize ? maxp.maxTwilightPoints : 0;
-    // No glyph is loaded while the font and control value programs run; the
-    // glyph zone of an earlier glyph may lie in freed scratch arrays.
-    zone[GLYPH_ZONE] = nullptr;
-    zoneSize[GLYPH_ZONE] = 0;
-    contourEnds = nullptr;
-    contourCount = 0;
+    emptyGlyphZone(*this);
     hintsBroken = false;
     // A control value program of an earlier font that turned glyph programs
     // off with INSTCTRL says nothing about this font; 0, hinting switched
@@ -315,7 +320,7 @@ void Rasterizer::runFontProgram()
 
     if (font->fpgmTable) {
         gs = GraphicsState{};
-        if (!runProgram(*this, *font->fpgmTable, font->fpgmTable->length(), MAX_PROGRAM_INSTRUCTIONS))
+        if (!runProgram(*this, *font->fpgmTable, 0, font->fpgmTable->length(), MAX_PROGRAM_INSTRUCTIONS))
             hintsBroken = true;
     }
 }
@@ -340,11 +345,8 @@ void Rasterizer::calcCVT()
     if (font->prepTable && !hintsBroken) {
         hinting = 1;
         gs = GraphicsState{};
-        zone[GLYPH_ZONE] = nullptr;
-        zoneSize[GLYPH_ZONE] = 0;
-        contourEnds = nullptr;
-        contourCount = 0;
-        if (!runProgram(*this, *font->prepTable, font->prepTable->length(), MAX_PROGRAM_INSTRUCTIONS))
+        emptyGlyphZone(*this);
+        if (!runProgram(*this, *font->prepTable, 0, font->prepTable->length(), MAX_PROGRAM_INSTRUCTIONS))
             hintsBroken = true;
         prepState = gs;
     }
@@ -361,12 +363,7 @@ void Rasterizer::runGlyphProgram(MappedFile& stream, int32_t offset, int32_t len
         std::max<int64_t>(std::min({MAX_PROGRAM_INSTRUCTIONS, glyphInstructionsLeft, workLeft}), 0);
     gs = GraphicsState{};
     gs.cvtCutIn = prepState.cvtCutIn;
-    hintFailure = nullptr;
-    hintFailureRoutine = nullptr;
-    callDepth = 0;
-    instructionsLeft = budget;
-    stackTop = 0;
-    execHints(stream, offset, length);
+    runProgram(*this, stream, offset, length, budget);
     const int64_t used = budget - std::max<int64_t>(instructionsLeft, 0);
     workLeft -= used;
     glyphInstructionsLeft -= used;
